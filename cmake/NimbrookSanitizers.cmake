@@ -1,0 +1,15 @@
+# NIMBROOK_SANITIZE="address;undefined" or "thread" instruments every target.
+if(NIMBROOK_SANITIZE)
+  set(_nimbrook_sanitizers "")
+  foreach(_s IN LISTS NIMBROOK_SANITIZE)
+    if(NOT _s MATCHES "^(address|undefined|thread|leak)$")
+      message(FATAL_ERROR "NIMBROOK_SANITIZE: unknown sanitizer '${_s}'")
+    endif()
+    list(APPEND _nimbrook_sanitizers ${_s})
+  endforeach()
+  list(JOIN _nimbrook_sanitizers "," _nimbrook_sanitize_flag)
+  add_compile_options(-fsanitize=${_nimbrook_sanitize_flag} -fno-omit-frame-pointer
+    -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${_nimbrook_sanitize_flag})
+  message(STATUS "Sanitizers: ${_nimbrook_sanitize_flag}")
+endif()

@@ -1,0 +1,95 @@
+#include "discovery/Discovery.h"
+
+#include "platform/PathMonitoring.h"
+#include "platform/ServiceBrowsing.h"
+
+#include <QPointer>
+
+namespace nimbrook {
+
+Discovery::Discovery(const DiscoveryPlatform& platform, QObject* parent)
+    : QObject(parent)
+    , platform_(platform) {}
+
+// Releases the timer, browser and monitor it holds; callbacks still queued
+// hold the object weakly and find it gone.
+Discovery::~Discovery() = default;
+
+void Discovery::start() {
+    if (hasStarted_)
+        return;
+    hasStarted_ = true;
+    startBonjour();
+    startPathMonitoring();
+    refreshTailscale();
+
+    // The timer only queues the tick: the work runs as its own main-thread task,
+    // after the timer callback has returned.
+    pollTimer_ = platform_.scheduler.startRepeating(
+        tickInterval, [self = QPointer<Discovery>(this), &scheduler = platform_.scheduler] {
+            scheduler.post([self] {
+                if (self)
+                    self->tick();
+            });
+        });
+}
+
+void Discovery::tick() {
+    refreshTailscale();
+    // Restarts browsing after a failed browser was dropped. Only this step asks
+    // whether we are started: a tick queued before stop() still polls.
+    if (hasStarted_ && !browser_)
+        startBonjour();
+    resolveOutstanding();
+}
+
+void Discovery::stop() {
+    if (pollTimer_) {
+        pollTimer_->invalidate();
+        pollTimer_.reset();
+    }
+    if (pathMonitor_) {
+        pathMonitor_->cancel();
+        pathMonitor_.reset();
+    }
+    lastPathSignature_.reset();
+    if (browser_) {
+        browser_->cancel();
+        browser_.reset();
+    }
+    forgetBonjourResults();
+    // A poll still running applies its result when it completes, unless a newer
+    // one has started by then.
+    inFlightPoll_.reset();
+    setIsPolling(false);
+    hasStarted_ = false;
+}
+
+void Discovery::recompute() { setMacs(merge(viaTailscale_.values(), viaBonjour_.values())); }
+
+void Discovery::refreshTailscale() {
+    // Tailscale polling is added with the Tailscale runner; until then a refresh
+    // has nothing to start.
+}
+
+void Discovery::resolveOutstanding() {
+    // Address lookups are added with the local-network backend; until then no
+    // name is ever advertised, so there is nothing to resolve.
+}
+
+void Discovery::setMacs(QList<RemoteMac> macs) {
+    macs_ = std::move(macs);
+    emit changed(Published::macs);
+}
+
+void Discovery::setTailscaleState(TailscaleState state) {
+    tailscaleState_ = state;
+    emit changed(Published::tailscaleState);
+}
+
+void Discovery::setIsPolling(bool polling) {
+    isPolling_ = polling;
+    emit changed(Published::isPolling);
+}
+
+} // namespace nimbrook

@@ -1,0 +1,151 @@
+#pragma once
+
+#include "model/RemoteMac.h"
+#include "model/TailscaleState.h"
+#include "platform/NetworkTypes.h"
+#include "platform/Scheduler.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QString>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+namespace nimbrook {
+
+class PathMonitor;
+class PathMonitoring;
+class ServiceBrowser;
+class ServiceBrowsing;
+
+// The platform services a Discovery works through. All of them must outlive it.
+struct DiscoveryPlatform {
+    Scheduler& scheduler;
+    ServiceBrowsing& serviceBrowsing;
+    PathMonitoring& pathMonitoring;
+};
+
+// The one long-lived model object: it owns every piece of machine state, runs
+// Tailscale polling, DNS-SD browsing with endpoint resolution and the network
+// path watch, and publishes the merged machine list.
+//
+// Threads: every member is used on the main thread only. Platform callbacks
+// arrive on other threads and come back here as posted tasks that hold the
+// object weakly and carry the generation current when their work began; a
+// result whose generation is no longer current is dropped.
+class Discovery final : public QObject {
+    Q_OBJECT
+
+public:
+    // Which published value an assignment touched.
+    enum class Published { macs, tailscaleState, isPolling };
+    Q_ENUM(Published)
+
+    struct InFlightPoll {
+        std::int64_t generation = 0;
+        ContinuousClock::time_point startedAt;
+    };
+
+    static constexpr auto tickInterval = std::chrono::milliseconds(5000);
+    static inline const QString serviceType = QStringLiteral("_rfb._tcp");
+
+    // Starts nothing: no timer, browser or monitor until start().
+    explicit Discovery(const DiscoveryPlatform& platform, QObject* parent = nullptr);
+    ~Discovery() override;
+
+    // --- Published values ---------------------------------------------------
+    const QList<RemoteMac>& macs() const { return macs_; }
+    TailscaleState tailscaleState() const { return tailscaleState_; }
+    bool isPolling() const { return isPolling_; }
+
+    // --- Lifecycle ----------------------------------------------------------
+    // Begins discovery: browser, path monitor, a first Tailscale poll and the
+    // 5-second tick. Does nothing while already started.
+    void start();
+    // Ends discovery and forgets the local-network side. The Tailscale machines
+    // and state survive it. Safe to call when not started.
+    void stop();
+    // Rebuilds and publishes `macs` from the two source tables.
+    void recompute();
+
+    // --- Commands and mechanisms --------------------------------------------
+    // Starts a Tailscale poll unless a recent one is still running.
+    void refreshTailscale();
+    // Replaces any browser with a new one under a new generation; leaves the
+    // tables as they are.
+    void startBonjour();
+    // Drops the current browser if `generation` is still current.
+    void replaceFailedBrowser(std::int64_t generation);
+    // Advances the browser generation, empties the local-network tables and
+    // republishes. Leaves the browser running.
+    void forgetBonjourResults();
+    // Starts an address lookup for every advertised name that has neither an
+    // address nor a lookup under way.
+    void resolveOutstanding();
+    // Creates the path monitor; its updates come back through applyPathSignature().
+    void startPathMonitoring();
+    // Records a new path signature; a change after the first forgets and
+    // re-browses the local network.
+    void applyPathSignature(const QString& signature);
+
+    // --- Pure computations --------------------------------------------------
+    // One record per row identity, a local-network sighting overriding name and
+    // address; online machines first, then by name (localized, numeric,
+    // case-insensitive). Stable.
+    static QList<RemoteMac> merge(const QList<RemoteMac>& tailscale,
+                                  const QList<RemoteMac>& bonjour);
+    static QStringList lanInterfaceNames(const QList<NetworkInterface>& interfaces);
+    static QString pathSignature(PathStatus status, const QStringList& interfaceNames,
+                                 const QStringList& gatewayDescriptions);
+
+    // --- Read-only views of the internal state, for diagnostics and tests ---
+    bool hasStarted() const { return hasStarted_; }
+    bool hasBrowser() const { return browser_ != nullptr; }
+    bool hasPathMonitor() const { return pathMonitor_ != nullptr; }
+    bool hasPollTimer() const { return pollTimer_ != nullptr; }
+    std::int64_t browserGeneration() const { return browserGeneration_; }
+    std::int64_t pollGeneration() const { return pollGeneration_; }
+    const std::optional<InFlightPoll>& inFlightPoll() const { return inFlightPoll_; }
+    const std::optional<QString>& lastPathSignature() const { return lastPathSignature_; }
+    const QHash<QString, RemoteMac>& viaTailscale() const { return viaTailscale_; }
+    const QHash<QString, RemoteMac>& viaBonjour() const { return viaBonjour_; }
+    const QHash<QString, ServiceEndpoint>& bonjourEndpoints() const { return bonjourEndpoints_; }
+    const QSet<QString>& resolving() const { return resolving_; }
+
+signals:
+    // Fires right after every assignment of a published value, also when the new
+    // value equals the old one. Main thread.
+    void changed(nimbrook::Discovery::Published what);
+
+private:
+    void tick();
+    void setMacs(QList<RemoteMac> macs);
+    void setTailscaleState(TailscaleState state);
+    void setIsPolling(bool polling);
+
+    DiscoveryPlatform platform_;
+
+    // Fields, in the order of the design.
+    QList<RemoteMac> macs_;
+    TailscaleState tailscaleState_ = TailscaleState::searching;
+    bool isPolling_ = false;
+    QHash<QString, RemoteMac> viaTailscale_; // keyed by RemoteMac::id
+    QHash<QString, RemoteMac> viaBonjour_;   // keyed by service name
+    std::unique_ptr<ServiceBrowser> browser_;
+    std::unique_ptr<RepeatingTimer> pollTimer_;
+    bool hasStarted_ = false;
+    std::optional<InFlightPoll> inFlightPoll_;
+    std::int64_t pollGeneration_ = 0;
+    QHash<QString, ServiceEndpoint> bonjourEndpoints_; // keyed by service name
+    QSet<QString> resolving_;
+    std::unique_ptr<PathMonitor> pathMonitor_;
+    std::optional<QString> lastPathSignature_;
+    std::int64_t browserGeneration_ = 0;
+};
+
+} // namespace nimbrook

@@ -1,0 +1,62 @@
+#include "discovery/NameCollation.h"
+
+#include <memory>
+
+namespace nimbrook {
+
+namespace {
+
+QLocale collationLocale(const QLocale& locale) {
+    // Qt compares plain code units under the C locale, which would put "Lab 10"
+    // before "Lab 2" and "zulu" before "Alpha" for anyone running with LANG=C.
+    if (locale.language() == QLocale::C)
+        return QLocale(QLocale::English, QLocale::UnitedStates);
+    return locale;
+}
+
+QCollator makeCollator(const QLocale& locale, Qt::CaseSensitivity sensitivity) {
+    QCollator collator(locale);
+    collator.setNumericMode(true);
+    collator.setCaseSensitivity(sensitivity);
+    collator.setIgnorePunctuation(false);
+    return collator;
+}
+
+} // namespace
+
+NameCollation::NameCollation(const QLocale& locale)
+    : locale_(collationLocale(locale))
+    , primary_(makeCollator(locale_, Qt::CaseInsensitive))
+    , tieBreak_(makeCollator(locale_, Qt::CaseSensitive)) {}
+
+const NameCollation& NameCollation::forCurrentLocale() {
+    thread_local std::unique_ptr<NameCollation> cached;
+    const QLocale current = collationLocale(QLocale());
+    if (!cached || cached->locale() != current)
+        cached = std::make_unique<NameCollation>(current);
+    return *cached;
+}
+
+NameCollation::Key NameCollation::key(const QString& name) const {
+    return Key(primary_.sortKey(name), name);
+}
+
+int NameCollation::compare(const QString& a, const QString& b) const {
+    if (const int order = primary_.compare(a, b))
+        return order;
+    return breakTie(a, b);
+}
+
+int NameCollation::compare(const Key& a, const Key& b) const {
+    if (const int order = a.primary_.compare(b.primary_))
+        return order;
+    return breakTie(a.text_, b.text_);
+}
+
+int NameCollation::breakTie(const QString& a, const QString& b) const {
+    if (const int order = tieBreak_.compare(a, b))
+        return order;
+    return a.compare(b, Qt::CaseSensitive);
+}
+
+} // namespace nimbrook

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace nimbrook {
+
+enum class IpProtocol { unspecified, ipv4, ipv6 };
+
+// A DNS-SD service instance exactly as the browser saw it: enough to resolve it
+// and connect to it later. A service seen on two interfaces or over two
+// protocols arrives as two endpoints with the same name.
+struct ServiceEndpoint {
+    QString name;           // the instance name the remote machine advertises
+    QString type;           // e.g. "_rfb._tcp"
+    QString domain;         // e.g. "local"
+    int interfaceIndex = 0; // where it was seen; 0 when unknown
+    IpProtocol protocol = IpProtocol::unspecified;
+
+    friend bool operator==(const ServiceEndpoint&, const ServiceEndpoint&) = default;
+};
+
+// How usable the network path is.
+enum class PathStatus { satisfied, unsatisfied, requiresConnection };
+
+enum class InterfaceType { other, wifi, cellular, wiredEthernet, loopback };
+
+struct NetworkInterface {
+    QString name; // the system's interface name, e.g. "wlan0"
+    InterfaceType type = InterfaceType::other;
+
+    friend bool operator==(const NetworkInterface&, const NetworkInterface&) = default;
+};
+
+// One snapshot of the system's network path.
+struct NetworkPath {
+    PathStatus status = PathStatus::unsatisfied;
+    QList<NetworkInterface> availableInterfaces; // in the system's order
+    QStringList gatewayDescriptions;             // one stable text per gateway
+
+    friend bool operator==(const NetworkPath&, const NetworkPath&) = default;
+};
+
+} // namespace nimbrook
