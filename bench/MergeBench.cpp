@@ -1,0 +1,72 @@
+#include "discovery/Discovery.h"
+#include "model/MachineIdentity.h"
+
+#include "NameCorpus.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace nimbrook::bench {
+namespace {
+
+struct Sources {
+    QList<RemoteMac> tailscale;
+    QList<RemoteMac> bonjour;
+};
+
+// `perSource` records from each side; half of the local-network machines are
+// also on the tailnet, and a third of the tailnet is offline.
+Sources makeSources(int perSource) {
+    const QStringList names = realisticNames(perSource * 2, 11);
+    Sources sources;
+    for (int i = 0; i < perSource; ++i) {
+        const QString& name = names[i];
+        const QString identity = MachineIdentity::fromDisplayName(name) + QString::number(i);
+        sources.tailscale.append(RemoteMac{identity + QStringLiteral(".tail1234.ts.net."), identity,
+                                           name, QStringLiteral("100.64.%1.%2").arg(i / 250).arg(i % 250),
+                                           i % 3 != 0, RemoteMac::Source::tailscale});
+    }
+    for (int i = 0; i < perSource; ++i) {
+        const bool shared = i % 2 == 0;
+        const QString& name = shared ? names[i] : names[perSource + i];
+        const QString identity =
+            MachineIdentity::fromDisplayName(name) + QString::number(shared ? i : perSource + i);
+        sources.bonjour.append(RemoteMac{QStringLiteral("bonjour:") + name, identity, name,
+                                         QStringLiteral("192.168.%1.%2").arg(i / 250).arg(i % 250),
+                                         true, RemoteMac::Source::bonjour});
+    }
+    return sources;
+}
+
+void merge(benchmark::State& state) {
+    const Sources sources = makeSources(int(state.range(0)));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(Discovery::merge(sources.tailscale, sources.bonjour));
+    state.SetItemsProcessed(state.iterations() * state.range(0) * 2);
+}
+BENCHMARK(merge)->Arg(1'000)->Arg(10'000)->Unit(benchmark::kMillisecond);
+
+// The floor: a plain byte-order sort of the names of both sources.
+void mergeFloorByteSort(benchmark::State& state) {
+    const Sources sources = makeSources(int(state.range(0)));
+    std::vector<std::string> names;
+    for (const auto* list : {&sources.tailscale, &sources.bonjour}) {
+        for (const RemoteMac& mac : *list)
+            names.push_back(mac.name.toStdString());
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::vector<std::string> copy = names;
+        state.ResumeTiming();
+        std::sort(copy.begin(), copy.end());
+        benchmark::DoNotOptimize(copy.data());
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0) * 2);
+}
+BENCHMARK(mergeFloorByteSort)->Arg(1'000)->Arg(10'000)->Unit(benchmark::kMillisecond);
+
+} // namespace
+} // namespace nimbrook::bench

@@ -1,0 +1,43 @@
+"""Prints Google Benchmark JSON results as a table of measurements, floors and targets."""
+import json
+import sys
+
+# measurement -> (floor, target description, check on (items/s, ratio to floor))
+TARGETS = {
+    "identityFromDisplayName": ("identityFloorByteSort", ">= 500,000 names/s",
+                                lambda rate, ratio: rate >= 500_000),
+    "merge/1000": ("mergeFloorByteSort/1000", "(no target)", None),
+    "merge/10000": ("mergeFloorByteSort/10000", "<= 15x floor", lambda rate, ratio: ratio <= 15),
+}
+
+
+def main(path):
+    with open(path, encoding="utf-8") as f:
+        report = json.load(f)
+    medians = {}
+    for b in report["benchmarks"]:
+        if b.get("aggregate_name", "median") != "median":
+            continue
+        name = b.get("run_name", b["name"])
+        medians[name] = b
+    ok = True
+    print(f"{'benchmark':<26} {'time':>10} {'items/s':>12} {'floor time':>11} {'x floor':>8}  target")
+    for name, (floor_name, target, check) in TARGETS.items():
+        if name not in medians:
+            continue
+        b, floor = medians[name], medians.get(floor_name)
+        unit = b.get("time_unit", "ns")
+        rate = b.get("items_per_second", 0.0)
+        ratio = b["real_time"] / floor["real_time"] if floor else float("nan")
+        verdict = ""
+        if check is not None:
+            passed = check(rate, ratio)
+            ok &= passed
+            verdict = "met" if passed else "MISSED"
+        floor_time = f"{floor['real_time']:.2f} {unit}" if floor else "-"
+        print(f"{name:<26} {b['real_time']:>7.2f} {unit} {rate:>12,.0f} {floor_time:>11} {ratio:>7.1f}x  {target} {verdict}")
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1]))

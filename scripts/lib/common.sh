@@ -1,0 +1,53 @@
+# Shared by the scripts in scripts/: package installation and the build.
+# shellcheck shell=bash
+
+NIMBROOK_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+NIMBROOK_BUILD_DIR="${NIMBROOK_BUILD_DIR:-$NIMBROOK_ROOT/build}"
+
+# What building needs, on Debian 12.
+NIMBROOK_BUILD_PACKAGES=(
+  g++ cmake ninja-build pkg-config
+  qt6-base-dev qt6-svg-dev libavahi-client-dev
+  libgtest-dev libbenchmark-dev
+)
+
+say() { printf '==> %s\n' "$*"; }
+die() { printf 'error: %s\n' "$*" >&2; exit 1; }
+
+# Installs the Debian packages among "$@" that are missing; silent when none is.
+ensure_packages() {
+  local missing=() package
+  for package in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$package")
+    fi
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+
+  if [ "$(id -u)" -ne 0 ]; then
+    die "missing packages: ${missing[*]} (run as root, or install them with apt-get)"
+  fi
+  say "installing ${missing[*]}"
+  local log
+  log="$(mktemp)"
+  if ! { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"; } >"$log" 2>&1; then
+    cat "$log" >&2
+    rm -f "$log"
+    die "could not install: ${missing[*]}"
+  fi
+  rm -f "$log"
+}
+
+# Configures (once) and builds the tree in $NIMBROOK_BUILD_DIR with the given preset.
+build_tree() {
+  local preset="$1"; shift
+  if [ ! -f "$NIMBROOK_BUILD_DIR/CMakeCache.txt" ]; then
+    say "configuring ($preset)"
+    cmake -S "$NIMBROOK_ROOT" -B "$NIMBROOK_BUILD_DIR" --preset "$preset" "$@" >/dev/null \
+      || cmake -S "$NIMBROOK_ROOT" -B "$NIMBROOK_BUILD_DIR" --preset "$preset" "$@"
+  else
+    cmake -S "$NIMBROOK_ROOT" -B "$NIMBROOK_BUILD_DIR" "$@" >/dev/null
+  fi
+  say "building"
+  cmake --build "$NIMBROOK_BUILD_DIR" --parallel "$(nproc)"
+}

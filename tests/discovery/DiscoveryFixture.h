@@ -1,0 +1,39 @@
+#pragma once
+
+#include "discovery/Discovery.h"
+
+#include "FakeNetwork.h"
+#include "FakeScheduler.h"
+#include "PrintTo.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace nimbrook::testing {
+
+using namespace std::chrono_literals;
+
+// A Discovery on fakes, with every published change recorded.
+class DiscoveryFixture : public ::testing::Test {
+protected:
+    DiscoveryFixture() { discovery = makeDiscovery(); }
+
+    std::unique_ptr<Discovery> makeDiscovery() {
+        auto made = std::make_unique<Discovery>(DiscoveryPlatform{scheduler, browsing, paths});
+        QObject::connect(made.get(), &Discovery::changed,
+                         [this](Discovery::Published what) { notifications.push_back(what); });
+        return made;
+    }
+
+    std::vector<Discovery::Published> takeNotifications() { return std::exchange(notifications, {}); }
+
+    FakeScheduler scheduler;
+    FakeServiceBrowsing browsing;
+    FakePathMonitoring paths;
+    std::vector<Discovery::Published> notifications;
+    std::unique_ptr<Discovery> discovery;
+};
+
+} // namespace nimbrook::testing

@@ -1,0 +1,158 @@
+#include "discovery/Discovery.h"
+
+#include "PrintTo.h"
+
+#include <gtest/gtest.h>
+
+namespace nimbrook {
+namespace {
+
+using Source = RemoteMac::Source;
+
+RemoteMac tailscale(const QString& identity, const QString& name, bool online,
+                    const QString& address = QStringLiteral("100.64.0.1")) {
+    return RemoteMac{identity + QStringLiteral(".tail1234.ts.net."), identity, name, address, online,
+                     Source::tailscale};
+}
+
+RemoteMac bonjour(const QString& serviceName, const QString& identity,
+                  const QString& address = QStringLiteral("192.168.1.20")) {
+    return RemoteMac{QStringLiteral("bonjour:") + serviceName, identity, serviceName, address, true,
+                     Source::bonjour};
+}
+
+QStringList namesOf(const QList<RemoteMac>& macs) {
+    QStringList names;
+    for (const RemoteMac& mac : macs)
+        names.append(mac.name);
+    return names;
+}
+
+TEST(MergeTest, EmptyListsGiveAnEmptyList) {
+    EXPECT_TRUE(Discovery::merge({}, {}).isEmpty());
+}
+
+TEST(MergeTest, ALocalSightingCombinesWithItsTailscaleRecord) {
+    const RemoteMac fromTailscale{QStringLiteral("studio.tail1234.ts.net."),
+                                  QStringLiteral("studio"),
+                                  QStringLiteral("studio"),
+                                  QStringLiteral("100.64.0.7"),
+                                  false,
+                                  Source::tailscale};
+    const RemoteMac fromBonjour{QStringLiteral("bonjour:Studio"), QStringLiteral("studio"),
+                                QStringLiteral("Studio"),         QStringLiteral("studio.local"),
+                                true,                             Source::bonjour};
+
+    const QList<RemoteMac> merged = Discovery::merge({fromTailscale}, {fromBonjour});
+
+    const RemoteMac expected{QStringLiteral("studio.tail1234.ts.net."),
+                             QStringLiteral("studio"),
+                             QStringLiteral("Studio"),
+                             QStringLiteral("studio.local"),
+                             true,
+                             Source::bonjour};
+    ASSERT_EQ(merged.size(), 1);
+    EXPECT_EQ(merged.first(), expected);
+}
+
+TEST(MergeTest, MachinesSeenOnceStayUnchanged) {
+    const RemoteMac onlyTailscale = tailscale(QStringLiteral("mini"), QStringLiteral("mini"), false);
+    const RemoteMac onlyLocal = bonjour(QStringLiteral("Studio"), QStringLiteral("studio"));
+    const QList<RemoteMac> merged = Discovery::merge({onlyTailscale}, {onlyLocal});
+    ASSERT_EQ(merged.size(), 2);
+    EXPECT_EQ(merged[0], onlyLocal);
+    EXPECT_EQ(merged[1], onlyTailscale);
+}
+
+TEST(MergeTest, OnlineMachinesComeFirstThenNamesInNumericOrder) {
+    const QList<RemoteMac> merged = Discovery::merge(
+        {tailscale(QStringLiteral("alpha"), QStringLiteral("alpha"), false),
+         tailscale(QStringLiteral("lab-10"), QStringLiteral("Lab 10"), true),
+         tailscale(QStringLiteral("zulu"), QStringLiteral("zulu"), true),
+         tailscale(QStringLiteral("lab-3"), QStringLiteral("Lab 3"), true),
+         tailscale(QStringLiteral("beta"), QStringLiteral("Beta"), false)},
+        {bonjour(QStringLiteral("lab 2"), QStringLiteral("lab-2"))});
+    EXPECT_EQ(namesOf(merged), (QStringList{QStringLiteral("lab 2"), QStringLiteral("Lab 3"),
+                                            QStringLiteral("Lab 10"), QStringLiteral("zulu"),
+                                            QStringLiteral("alpha"), QStringLiteral("Beta")}));
+}
+
+TEST(MergeTest, NamesThatDifferOnlyInCaseAreOrderedNotTied) {
+    // Without forced ordering these would keep their input order, which differs
+    // between the two calls.
+    const RemoteMac lower = tailscale(QStringLiteral("a1"), QStringLiteral("studio"), true);
+    const RemoteMac upper = tailscale(QStringLiteral("a2"), QStringLiteral("Studio"), true);
+    EXPECT_EQ(namesOf(Discovery::merge({lower, upper}, {})),
+              namesOf(Discovery::merge({upper, lower}, {})));
+}
+
+TEST(MergeTest, IdenticalNamesKeepTheirInputOrder) {
+    QList<RemoteMac> input;
+    for (int i = 0; i < 20; ++i)
+        input.append(tailscale(QStringLiteral("twin-%1").arg(i), QStringLiteral("Twin"), true,
+                               QStringLiteral("100.64.0.%1").arg(i)));
+    const QList<RemoteMac> merged = Discovery::merge(input, {});
+    ASSERT_EQ(merged.size(), input.size());
+    for (int i = 0; i < input.size(); ++i)
+        EXPECT_EQ(merged[i].id, input[i].id);
+}
+
+TEST(MergeTest, LaterRecordsWithTheSameKeyReplaceOrCombine) {
+    // Two Tailscale peers whose DNS names share a first label: the later wins.
+    const RemoteMac first = tailscale(QStringLiteral("mini"), QStringLiteral("mini"), true,
+                                      QStringLiteral("100.64.0.1"));
+    RemoteMac second = first;
+    second.id = QStringLiteral("mini.other.ts.net.");
+    second.address = QStringLiteral("100.64.0.2");
+    EXPECT_EQ(Discovery::merge({first, second}, {}), QList<RemoteMac>{second});
+
+    // Two local services with one identity: the first id, the second's name and address.
+    const QList<RemoteMac> merged =
+        Discovery::merge({}, {bonjour(QStringLiteral("Studio"), QStringLiteral("studio"),
+                                      QStringLiteral("10.0.0.1")),
+                              bonjour(QStringLiteral("STUDIO"), QStringLiteral("studio"),
+                                      QStringLiteral("10.0.0.2"))});
+    ASSERT_EQ(merged.size(), 1);
+    EXPECT_EQ(merged[0].id, QStringLiteral("bonjour:Studio"));
+    EXPECT_EQ(merged[0].name, QStringLiteral("STUDIO"));
+    EXPECT_EQ(merged[0].address, QStringLiteral("10.0.0.2"));
+}
+
+TEST(MergeTest, RecordsWithoutIdentityAreKeyedByTheirId) {
+    // "!!!" has no identity; its row identity is its id and never meets a
+    // Tailscale identity, nor another nameless service.
+    const RemoteMac nameless = bonjour(QStringLiteral("!!!"), QString());
+    const RemoteMac alsoNameless = bonjour(QStringLiteral("???"), QString());
+    RemoteMac tailscaleNameless = tailscale(QString(), QStringLiteral("x"), true);
+    tailscaleNameless.id = QStringLiteral("bonjour:!!!-not");
+    const QList<RemoteMac> merged =
+        Discovery::merge({tailscaleNameless}, {nameless, alsoNameless});
+    EXPECT_EQ(merged.size(), 3);
+
+    // ...but an id that equals the other record's row identity does combine.
+    RemoteMac sameKey = tailscale(QString(), QStringLiteral("x"), false);
+    sameKey.id = QStringLiteral("bonjour:!!!");
+    const QList<RemoteMac> combined = Discovery::merge({sameKey}, {nameless});
+    ASSERT_EQ(combined.size(), 1);
+    EXPECT_EQ(combined[0].source, Source::bonjour);
+    EXPECT_TRUE(combined[0].online);
+}
+
+TEST(MergeTest, EachRowIdentityOccursOnce) {
+    QList<RemoteMac> fromTailscale;
+    QList<RemoteMac> fromBonjour;
+    for (int i = 0; i < 50; ++i) {
+        fromTailscale.append(tailscale(QStringLiteral("host-%1").arg(i % 30),
+                                       QStringLiteral("Host %1").arg(i), i % 2 == 0));
+        fromBonjour.append(bonjour(QStringLiteral("Host %1").arg(i), QStringLiteral("host-%1").arg(i)));
+    }
+    const QList<RemoteMac> merged = Discovery::merge(fromTailscale, fromBonjour);
+    QSet<QString> rows;
+    for (const RemoteMac& mac : merged)
+        rows.insert(mac.rowIdentity());
+    EXPECT_EQ(rows.size(), merged.size());
+    EXPECT_EQ(merged.size(), 50);
+}
+
+} // namespace
+} // namespace nimbrook

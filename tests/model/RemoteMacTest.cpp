@@ -1,0 +1,97 @@
+#include "model/RemoteMac.h"
+#include "model/TailscaleState.h"
+
+#include "PrintTo.h"
+
+#include <QHash>
+#include <QSet>
+
+#include <gtest/gtest.h>
+
+#include <unordered_set>
+
+namespace nimbrook {
+namespace {
+
+RemoteMac studio() {
+    return RemoteMac{QStringLiteral("studio.tail1234.ts.net."),
+                     QStringLiteral("studio"),
+                     QStringLiteral("Studio"),
+                     QStringLiteral("100.64.0.7"),
+                     true,
+                     RemoteMac::Source::tailscale};
+}
+
+TEST(RemoteMacTest, RowIdentityIsIdentityOrElseId) {
+    RemoteMac mac = studio();
+    EXPECT_EQ(mac.rowIdentity(), QStringLiteral("studio"));
+
+    const RemoteMac punctuationOnly{QStringLiteral("bonjour:!!!"), QString(), QStringLiteral("!!!"),
+                                    QStringLiteral("10.0.0.2"), true, RemoteMac::Source::bonjour};
+    EXPECT_EQ(punctuationOnly.rowIdentity(), QStringLiteral("bonjour:!!!"));
+
+    // A different id does not change the row of a machine with an identity.
+    mac.id = QStringLiteral("bonjour:Studio");
+    EXPECT_EQ(mac.rowIdentity(), QStringLiteral("studio"));
+}
+
+TEST(RemoteMacTest, SourceRawValuesRoundTripExactlyAndNothingElse) {
+    EXPECT_EQ(RemoteMac::rawValue(RemoteMac::Source::tailscale), QStringLiteral("Tailscale"));
+    EXPECT_EQ(RemoteMac::rawValue(RemoteMac::Source::bonjour), QStringLiteral("Local network"));
+    EXPECT_EQ(RemoteMac::sourceFromRawValue(QStringLiteral("Local network")),
+              RemoteMac::Source::bonjour);
+    EXPECT_EQ(RemoteMac::sourceFromRawValue(QStringLiteral("Tailscale")),
+              RemoteMac::Source::tailscale);
+    for (const char* other : {"local network", "tailscale", "", "Tailscale ", "Local  network"})
+        EXPECT_FALSE(RemoteMac::sourceFromRawValue(QString::fromUtf8(other))) << other;
+}
+
+TEST(RemoteMacTest, EveryFieldTakesPartInEqualityAndHashing) {
+    const RemoteMac base = studio();
+    std::vector<RemoteMac> variants(6, base);
+    variants[0].id += u'x';
+    variants[1].identity += u'x';
+    variants[2].name += u'x';
+    variants[3].address += u'x';
+    variants[4].online = !base.online;
+    variants[5].source = RemoteMac::Source::bonjour;
+
+    for (std::size_t i = 0; i < variants.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_NE(variants[i], base);
+        EXPECT_NE(qHash(variants[i]), qHash(base));
+        EXPECT_NE(std::hash<RemoteMac>{}(variants[i]), std::hash<RemoteMac>{}(base));
+    }
+    EXPECT_EQ(RemoteMac(base), base);
+    EXPECT_EQ(qHash(RemoteMac(base), 42), qHash(base, 42));
+}
+
+TEST(RemoteMacTest, UsableAsSetAndTableElement) {
+    RemoteMac offline = studio();
+    offline.online = false;
+
+    QSet<RemoteMac> qtSet{studio(), studio(), offline};
+    EXPECT_EQ(qtSet.size(), 2);
+
+    std::unordered_set<RemoteMac> stdSet{studio(), offline, studio()};
+    EXPECT_EQ(stdSet.size(), 2u);
+    EXPECT_TRUE(stdSet.contains(offline));
+}
+
+TEST(TailscaleStateTest, CasesAreDistinctInHashAndName) {
+    const TailscaleState all[] = {TailscaleState::searching, TailscaleState::ok,
+                                  TailscaleState::notInstalled, TailscaleState::notRunning,
+                                  TailscaleState::needsLogin};
+    QSet<QString> names;
+    QSet<TailscaleState> states;
+    for (const TailscaleState state : all) {
+        names.insert(toString(state));
+        states.insert(state);
+    }
+    EXPECT_EQ(names.size(), 5);
+    EXPECT_EQ(states.size(), 5);
+    EXPECT_EQ(toString(TailscaleState::notInstalled), QStringLiteral("notInstalled"));
+}
+
+} // namespace
+} // namespace nimbrook

@@ -1,0 +1,81 @@
+#include "platform/qt/QtScheduler.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+namespace nimbrook {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Spins the event loop until `done` or `limit` passes.
+template <typename Predicate>
+bool spinUntil(Predicate done, std::chrono::milliseconds limit = 2000ms) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!done() && elapsed.elapsed() < limit.count())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
+}
+
+TEST(QtSchedulerTest, TheContinuousClockMovesForward) {
+    QtScheduler scheduler;
+    const auto before = scheduler.now();
+    std::this_thread::sleep_for(2ms);
+    EXPECT_GE(scheduler.now() - before, 2ms);
+}
+
+TEST(QtSchedulerTest, PostedTasksRunLaterInOrderOnTheMainThread) {
+    QtScheduler scheduler;
+    std::vector<int> order;
+    scheduler.post([&] { order.push_back(1); });
+    scheduler.post([&] { order.push_back(2); });
+    EXPECT_TRUE(order.empty()); // never inline
+
+    QThread* ranOn = nullptr;
+    std::thread worker([&] { scheduler.post([&] { ranOn = QThread::currentThread(); }); });
+    worker.join();
+
+    ASSERT_TRUE(spinUntil([&] { return ranOn != nullptr; }));
+    EXPECT_EQ(order, (std::vector{1, 2}));
+    EXPECT_EQ(ranOn, QCoreApplication::instance()->thread());
+}
+
+TEST(QtSchedulerTest, TasksQueuedForADestroyedSchedulerAreDropped) {
+    bool ran = false;
+    {
+        QtScheduler scheduler;
+        scheduler.post([&] { ran = true; });
+    }
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(ran);
+}
+
+TEST(QtSchedulerTest, RepeatingTimerRepeatsUntilInvalidated) {
+    QtScheduler scheduler;
+    int ticks = 0;
+    auto timer = scheduler.startRepeating(5ms, [&] { ++ticks; });
+    ASSERT_TRUE(spinUntil([&] { return ticks >= 3; }));
+    timer->invalidate();
+    const int afterInvalidate = ticks;
+    spinUntil([] { return false; }, 100ms); // let would-be ticks come
+    EXPECT_EQ(ticks, afterInvalidate);
+}
+
+TEST(QtSchedulerTest, DestroyingTheTimerHandleStopsIt) {
+    QtScheduler scheduler;
+    int ticks = 0;
+    auto timer = scheduler.startRepeating(1ms, [&] { ++ticks; });
+    timer.reset();
+    spinUntil([] { return false; }, 100ms);
+    EXPECT_EQ(ticks, 0);
+}
+
+} // namespace
+} // namespace nimbrook
