@@ -1,5 +1,6 @@
 #pragma once
 
+#include "discovery/StatusReport.h"
 #include "model/RemoteMac.h"
 #include "model/TailscaleState.h"
 #include "platform/NetworkTypes.h"
@@ -13,21 +14,29 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
 namespace nimbrook {
 
+class FileSystem;
 class PathMonitor;
 class PathMonitoring;
 class ServiceBrowser;
 class ServiceBrowsing;
+class ToolRunner;
+class UserDefaults;
 
-// The platform services a Discovery works through. All of them must outlive it.
+// The platform services a Discovery works through. All of them must outlive it,
+// and the scheduler must outlive the others.
 struct DiscoveryPlatform {
     Scheduler& scheduler;
     ServiceBrowsing& serviceBrowsing;
     PathMonitoring& pathMonitoring;
+    ToolRunner& toolRunner;
+    FileSystem& fileSystem;
+    UserDefaults& userDefaults;
 };
 
 // The one long-lived model object: it owns every piece of machine state, runs
@@ -52,6 +61,11 @@ public:
     };
 
     static constexpr auto tickInterval = std::chrono::milliseconds(5000);
+    // A poll running this long no longer blocks a new one.
+    static constexpr auto stalePollAge = std::chrono::seconds(30);
+    static constexpr auto toolTimeLimit = std::chrono::milliseconds(10'000);
+    static constexpr auto toolKillGrace = std::chrono::milliseconds(2'000);
+    static inline const QString cliPathKey = QStringLiteral("TailscaleCLIPath");
     static inline const QString serviceType = QStringLiteral("_rfb._tcp");
 
     // Starts nothing: no timer, browser or monitor until start().
@@ -99,6 +113,19 @@ public:
     // case-insensitive). Stable.
     static QList<RemoteMac> merge(const QList<RemoteMac>& tailscale,
                                   const QList<RemoteMac>& bonjour);
+    // Decodes `tailscale status --json` output. Never fails: unreadable output is
+    // `notRunning`. Thread-safe.
+    static StatusReport parse(const QByteArray& output);
+    // The first executable among the user's "TailscaleCLIPath" and the usual
+    // install locations, searched afresh on every call.
+    static std::optional<QString> locateCLI(const FileSystem& fileSystem,
+                                            const UserDefaults& defaults);
+    // The candidates locateCLI() tests, in order.
+    static QStringList cliCandidates(const FileSystem& fileSystem, const UserDefaults& defaults);
+    // Runs the tool and returns its standard output; blocks the calling thread.
+    static QByteArray runBlocking(const QString& path, const QStringList& arguments,
+                                  std::chrono::milliseconds timeout,
+                                  std::chrono::milliseconds killGrace);
     static QStringList lanInterfaceNames(const QList<NetworkInterface>& interfaces);
     static QString pathSignature(PathStatus status, const QStringList& interfaceNames,
                                  const QStringList& gatewayDescriptions);
@@ -124,6 +151,11 @@ signals:
 
 private:
     void tick();
+    // Runs the tool on the serial worker with the time limit and kill grace
+    // above; `completion` is called on the worker thread.
+    void run(const QString& path, const QStringList& arguments,
+             std::function<void(QByteArray)> completion);
+    void applyPollResult(std::int64_t generation, const StatusReport& report);
     void setMacs(QList<RemoteMac> macs);
     void setTailscaleState(TailscaleState state);
     void setIsPolling(bool polling);

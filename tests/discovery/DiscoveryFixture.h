@@ -4,6 +4,7 @@
 
 #include "FakeNetwork.h"
 #include "FakeScheduler.h"
+#include "FakeTools.h"
 #include "PrintTo.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +22,7 @@ protected:
     DiscoveryFixture() { discovery = makeDiscovery(); }
 
     std::unique_ptr<Discovery> makeDiscovery() {
-        auto made = std::make_unique<Discovery>(DiscoveryPlatform{scheduler, browsing, paths});
+        auto made = std::make_unique<Discovery>(DiscoveryPlatform{scheduler, browsing, paths, tools, files, defaults});
         QObject::connect(made.get(), &Discovery::changed,
                          [this](Discovery::Published what) { notifications.push_back(what); });
         return made;
@@ -32,6 +33,9 @@ protected:
     FakeScheduler scheduler;
     FakeServiceBrowsing browsing;
     FakePathMonitoring paths;
+    FakeToolRunner tools;
+    FakeFileSystem files;
+    FakeUserDefaults defaults;
     std::vector<Discovery::Published> notifications;
     std::unique_ptr<Discovery> discovery;
 };

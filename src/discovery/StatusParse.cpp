@@ -1,0 +1,165 @@
+#include "discovery/Discovery.h"
+
+#include "discovery/NameCollation.h"
+#include "model/MachineIdentity.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
+#include <optional>
+
+namespace nimbrook {
+
+namespace {
+
+// Decoding is strict about the keys we read: null counts as absent, any other
+// wrong type makes the whole report unreadable. Every other key is ignored.
+struct Unreadable {};
+
+template <typename T> using Field = std::optional<T>;
+
+Field<QString> optionalString(const QJsonObject& object, QLatin1StringView key) {
+    const QJsonValue value = object.value(key);
+    if (value.isUndefined() || value.isNull())
+        return std::nullopt;
+    if (!value.isString())
+        throw Unreadable{};
+    return value.toString();
+}
+
+Field<bool> optionalBool(const QJsonObject& object, QLatin1StringView key) {
+    const QJsonValue value = object.value(key);
+    if (value.isUndefined() || value.isNull())
+        return std::nullopt;
+    if (!value.isBool())
+        throw Unreadable{};
+    return value.toBool();
+}
+
+Field<QStringList> optionalStringArray(const QJsonObject& object, QLatin1StringView key) {
+    const QJsonValue value = object.value(key);
+    if (value.isUndefined() || value.isNull())
+        return std::nullopt;
+    if (!value.isArray())
+        throw Unreadable{};
+    QStringList strings;
+    for (const QJsonValue entry : value.toArray()) {
+        if (!entry.isString())
+            throw Unreadable{};
+        strings.append(entry.toString());
+    }
+    return strings;
+}
+
+struct Peer {
+    Field<QString> hostName;
+    Field<QString> dnsName;
+    Field<QStringList> tailscaleIPs;
+    Field<bool> online;
+    Field<QString> os;
+
+    static Peer decode(const QJsonValue& value) {
+        if (!value.isObject())
+            throw Unreadable{};
+        const QJsonObject object = value.toObject();
+        return Peer{optionalString(object, QLatin1StringView("HostName")),
+                    optionalString(object, QLatin1StringView("DNSName")),
+                    optionalStringArray(object, QLatin1StringView("TailscaleIPs")),
+                    optionalBool(object, QLatin1StringView("Online")),
+                    optionalString(object, QLatin1StringView("OS"))};
+    }
+
+    // The machine this peer stands for, if it is a Mac we can address.
+    std::optional<RemoteMac> toMac() const {
+        if (!os || os->toLower() != QLatin1StringView("macos"))
+            return std::nullopt;
+        if (!dnsName || dnsName->isEmpty())
+            return std::nullopt;
+        if (!tailscaleIPs)
+            return std::nullopt;
+        const auto address = std::find_if(tailscaleIPs->cbegin(), tailscaleIPs->cend(),
+                                          [](const QString& ip) { return !ip.isEmpty(); });
+        if (address == tailscaleIPs->cend())
+            return std::nullopt;
+        const QString identity = MachineIdentity::fromHostname(*dnsName);
+        const QString name = hostName && !hostName->isEmpty() ? *hostName : identity;
+        return RemoteMac{*dnsName, identity, name, *address, online.value_or(false),
+                         RemoteMac::Source::tailscale};
+    }
+};
+
+struct Status {
+    Field<QString> backendState;
+    std::vector<Peer> peers;
+
+    static Status decode(const QJsonDocument& document) {
+        if (!document.isObject())
+            throw Unreadable{};
+        const QJsonObject object = document.object();
+        Status status{optionalString(object, QLatin1StringView("BackendState")), {}};
+        const QJsonValue peers = object.value(QLatin1StringView("Peer"));
+        if (peers.isUndefined() || peers.isNull())
+            return status;
+        if (!peers.isObject())
+            throw Unreadable{};
+        const QJsonObject table = peers.toObject();
+        status.peers.reserve(table.size());
+        for (auto it = table.constBegin(); it != table.constEnd(); ++it)
+            status.peers.push_back(Peer::decode(it.value()));
+        return status;
+    }
+};
+
+QList<RemoteMac> sortedByName(QList<RemoteMac> macs) {
+    const NameCollation& collation = NameCollation::forCurrentLocale();
+    std::vector<std::pair<NameCollation::Key, RemoteMac>> keyed;
+    keyed.reserve(macs.size());
+    for (RemoteMac& mac : macs)
+        keyed.emplace_back(collation.key(mac.name), std::move(mac));
+    std::stable_sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
+        return collation.compare(a.first, b.first) < 0;
+    });
+    QList<RemoteMac> sorted;
+    sorted.reserve(qsizetype(keyed.size()));
+    for (auto& entry : keyed)
+        sorted.append(std::move(entry.second));
+    return sorted;
+}
+
+} // namespace
+
+StatusReport Discovery::parse(const QByteArray& output) {
+    const StatusReport unreadable{TailscaleState::notRunning, {}};
+    if (output.isEmpty())
+        return unreadable;
+
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(output, &error);
+    if (error.error != QJsonParseError::NoError)
+        return unreadable;
+
+    Status status;
+    try {
+        status = Status::decode(document);
+    } catch (const Unreadable&) {
+        return unreadable;
+    }
+
+    if (status.backendState == QLatin1StringView("NeedsLogin") ||
+        status.backendState == QLatin1StringView("NeedsMachineAuth") ||
+        status.backendState == QLatin1StringView("NoState"))
+        return StatusReport{TailscaleState::needsLogin, {}};
+    if (status.backendState == QLatin1StringView("Stopped"))
+        return unreadable;
+
+    QList<RemoteMac> macs;
+    for (const Peer& peer : status.peers) {
+        if (std::optional<RemoteMac> mac = peer.toMac())
+            macs.append(std::move(*mac));
+    }
+    return StatusReport{TailscaleState::ok, sortedByName(std::move(macs))};
+}
+
+} // namespace nimbrook

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "model/RemoteMac.h"
+#include "model/TailscaleState.h"
+
+#include <QList>
+
+namespace nimbrook {
+
+// What one `tailscale status --json` report says.
+struct StatusReport {
+    TailscaleState state = TailscaleState::notRunning; // ok, notRunning or needsLogin
+    QList<RemoteMac> macs;                             // sorted by name; empty unless ok
+
+    friend bool operator==(const StatusReport&, const StatusReport&) = default;
+};
+
+} // namespace nimbrook

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+
+namespace nimbrook {
+
+// Runs `path` with `arguments`, reading its standard output to the end, and
+// returns what it wrote. Standard error goes to /dev/null; standard input,
+// environment and working directory are inherited; no other descriptor of ours
+// reaches the child. If the output has not ended after `timeout`: SIGTERM if the
+// child still runs, `killGrace` later SIGKILL if it still runs, `killGrace`
+// later the read is abandoned. A child still running when the read ends is
+// killed at once. The child is always reaped; its exit status is not read.
+// Never fails: a launch failure gives an empty result, a timeout the bytes
+// read so far. Blocks the calling thread.
+//
+// `abortFd`, when not -1, is a descriptor that becomes readable when the caller
+// wants the run cut short: the child is then killed and reaped, and the bytes
+// read so far are returned.
+QByteArray runProcessBlocking(const QString& path, const QStringList& arguments,
+                              std::chrono::milliseconds timeout,
+                              std::chrono::milliseconds killGrace, int abortFd = -1);
+
+} // namespace nimbrook

@@ -1,0 +1,31 @@
+#include "platform/qt/SettingsUserDefaults.h"
+
+namespace nimbrook {
+
+namespace {
+
+QSettings::Format iniFormat() { return QSettings::IniFormat; }
+
+} // namespace
+
+SettingsUserDefaults::SettingsUserDefaults()
+    : iniPath_(QSettings(iniFormat(), QSettings::UserScope, QStringLiteral("Nimbrook"),
+                         QStringLiteral("Nimbrook"))
+                   .fileName()) {}
+
+SettingsUserDefaults::SettingsUserDefaults(const QString& iniPath)
+    : iniPath_(iniPath) {}
+
+QString SettingsUserDefaults::fileName() const { return iniPath_; }
+
+std::optional<QString> SettingsUserDefaults::stringForKey(const QString& key) const {
+    // A fresh QSettings each time: another process (or the user's editor) may
+    // have changed the file since the last lookup.
+    const QSettings settings(iniPath_, iniFormat());
+    const QVariant value = settings.value(key);
+    if (value.typeId() != QMetaType::QString)
+        return std::nullopt;
+    return value.toString();
+}
+
+} // namespace nimbrook

@@ -1,0 +1,170 @@
+#include "discovery/Discovery.h"
+
+#include "PrintTo.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace nimbrook {
+namespace {
+
+QByteArray fixture(const char* name) {
+    QFile file(QStringLiteral(NIMBROOK_TEST_DATA_DIR "/tailscale/") + QLatin1StringView(name));
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name;
+    return file.readAll();
+}
+
+QStringList namesOf(const StatusReport& report) {
+    QStringList names;
+    for (const RemoteMac& mac : report.macs)
+        names.append(mac.name);
+    return names;
+}
+
+// A report with one peer built from `peerJson`.
+QByteArray withPeer(const char* peerJson, const char* backendState = "Running") {
+    return QByteArray(R"({"BackendState":")") + backendState + R"(","Peer":{"nodekey:1":)" +
+           peerJson + "}}";
+}
+
+const StatusReport unreadable{TailscaleState::notRunning, {}};
+
+TEST(StatusParseTest, ARunningReportListsItsMacsByName) {
+    const StatusReport report = Discovery::parse(fixture("running-3-macs.json"));
+    EXPECT_EQ(report.state, TailscaleState::ok);
+    ASSERT_EQ(namesOf(report), (QStringList{QStringLiteral("Café Mac"),
+                                            QStringLiteral("Guest’s MacBook Pro"),
+                                            QStringLiteral("macbook-air")}));
+    const RemoteMac& cafe = report.macs[0];
+    EXPECT_EQ(cafe, (RemoteMac{QStringLiteral("caf-mac.taila4c66.ts.net."), QStringLiteral("caf-mac"),
+                               QStringLiteral("Café Mac"), QStringLiteral("100.126.104.22"), false,
+                               RemoteMac::Source::tailscale}));
+    // An empty HostName gives the identity as name, not the DNS name.
+    EXPECT_EQ(report.macs[2].name, QStringLiteral("macbook-air"));
+    EXPECT_EQ(report.macs[2].id, QStringLiteral("macbook-air.taila4c66.ts.net."));
+}
+
+TEST(StatusParseTest, EdgeNamesSortNumericallyAndKeepEveryMac) {
+    const StatusReport report = Discovery::parse(fixture("running-edge-names.json"));
+    EXPECT_EQ(report.state, TailscaleState::ok);
+    const QStringList names = namesOf(report);
+    EXPECT_EQ(names.size(), 10);
+    EXPECT_LT(names.indexOf(QStringLiteral("Lab 2")), names.indexOf(QStringLiteral("Lab 10")));
+    EXPECT_EQ(names.count(QStringLiteral("MacBook Pro")), 2);
+    EXPECT_TRUE(names.contains(QStringLiteral("Édition <Mac>")));
+    EXPECT_FALSE(names.contains(QStringLiteral("homeassistant")));
+}
+
+TEST(StatusParseTest, IPv6FirstAddressesAreKept) {
+    const StatusReport report = Discovery::parse(fixture("ipv6-first.json"));
+    ASSERT_EQ(namesOf(report), (QStringList{QStringLiteral("Lab 2"), QStringLiteral("Lab 10")}));
+    EXPECT_EQ(report.macs[1].address, QStringLiteral("fd7a:115c:a1e0::9bc:6f3"));
+    EXPECT_EQ(report.macs[0].address, QStringLiteral("100.105.13.181"));
+}
+
+TEST(StatusParseTest, BackendStatesMapToOurStates) {
+    struct Case {
+        const char* file;
+        TailscaleState state;
+        int macs;
+    };
+    const Case cases[] = {{"starting.json", TailscaleState::ok, 2},
+                          {"stopped.json", TailscaleState::notRunning, 0},
+                          {"needs-login.json", TailscaleState::needsLogin, 0},
+                          {"needs-login-auth-url.json", TailscaleState::needsLogin, 0},
+                          {"needs-login-key-expired.json", TailscaleState::needsLogin, 0},
+                          {"needs-machine-auth.json", TailscaleState::needsLogin, 0},
+                          {"no-state.json", TailscaleState::needsLogin, 0},
+                          {"empty-object.json", TailscaleState::ok, 0}};
+    for (const Case& c : cases) {
+        const StatusReport report = Discovery::parse(fixture(c.file));
+        EXPECT_EQ(report.state, c.state) << c.file;
+        EXPECT_EQ(report.macs.size(), c.macs) << c.file;
+    }
+}
+
+TEST(StatusParseTest, StateNamesMatchExactly) {
+    const char* mac = R"({"DNSName":"studio.ts.net.","TailscaleIPs":["100.64.0.7"],"OS":"macOS"})";
+    EXPECT_EQ(Discovery::parse(withPeer(mac, "stopped")).macs.size(), 1);
+    EXPECT_EQ(Discovery::parse(withPeer(mac, "stopped")).state, TailscaleState::ok);
+    EXPECT_EQ(Discovery::parse(withPeer(mac, "needslogin")).state, TailscaleState::ok);
+    EXPECT_EQ(Discovery::parse(withPeer(mac, "Stopped")), unreadable);
+}
+
+TEST(StatusParseTest, EmptyAndNonObjectOutputIsNotRunning) {
+    for (const char* output : {"", "   ", "[]", "[{\"BackendState\":\"Running\"}]", "null", "42",
+                               "\"Running\"", "{\"BackendState\":\"Running\"", "{} {}"})
+        EXPECT_EQ(Discovery::parse(QByteArray(output)), unreadable) << output;
+}
+
+TEST(StatusParseTest, OnlyMacsWithADnsNameAndAnAddressBecomeMachines) {
+    struct Case {
+        const char* peer;
+        bool isMachine;
+    };
+    const Case cases[] = {
+        {R"({"DNSName":"a.ts.net.","TailscaleIPs":["100.64.0.1"],"OS":"MACOS"})", true},
+        {R"({"DNSName":"a.ts.net.","TailscaleIPs":["100.64.0.1"],"OS":"linux"})", false},
+        {R"({"DNSName":"a.ts.net.","TailscaleIPs":["100.64.0.1"],"OS":"macos "})", false},
+        {R"({"DNSName":"a.ts.net.","TailscaleIPs":["100.64.0.1"]})", false},
+        {R"({"DNSName":"","TailscaleIPs":["100.64.0.1"],"OS":"macOS"})", false},
+        {R"({"TailscaleIPs":["100.64.0.1"],"OS":"macOS"})", false},
+        {R"({"DNSName":"a.ts.net.","OS":"macOS"})", false},
+        {R"({"DNSName":"a.ts.net.","TailscaleIPs":[],"OS":"macOS"})", false},
+        {R"({"DNSName":"a.ts.net.","TailscaleIPs":["",""],"OS":"macOS"})", false},
+        {R"({"DNSName":"a.ts.net.","TailscaleIPs":null,"OS":"macOS"})", false},
+    };
+    for (const Case& c : cases) {
+        const StatusReport report = Discovery::parse(withPeer(c.peer));
+        EXPECT_EQ(report.state, TailscaleState::ok) << c.peer;
+        EXPECT_EQ(report.macs.size(), c.isMachine ? 1 : 0) << c.peer;
+    }
+}
+
+TEST(StatusParseTest, PeerFieldsFillTheRecord) {
+    const StatusReport skippedEmpty = Discovery::parse(withPeer(
+        R"({"DNSName":"Mac-Mini.tail.ts.net.","TailscaleIPs":["","fd7a::1","100.64.0.9"],"OS":"macOS","HostName":null,"Online":null})"));
+    ASSERT_EQ(skippedEmpty.macs.size(), 1);
+    EXPECT_EQ(skippedEmpty.macs[0], (RemoteMac{QStringLiteral("Mac-Mini.tail.ts.net."),
+                                               QStringLiteral("mac-mini"), QStringLiteral("mac-mini"),
+                                               QStringLiteral("fd7a::1"), false,
+                                               RemoteMac::Source::tailscale}));
+
+    const StatusReport online = Discovery::parse(withPeer(
+        R"({"DNSName":"s.ts.net.","TailscaleIPs":["100.64.0.2"],"OS":"macOS","HostName":"Studio","Online":true,"Extra":[1,2,{"x":null}]})"));
+    ASSERT_EQ(online.macs.size(), 1);
+    EXPECT_TRUE(online.macs[0].online);
+    EXPECT_EQ(online.macs[0].name, QStringLiteral("Studio"));
+}
+
+TEST(StatusParseTest, AWrongTypeAnywhereAmongReadKeysRejectsTheWholeReport) {
+    const char* good = R"("p1":{"DNSName":"a.ts.net.","TailscaleIPs":["100.64.0.1"],"OS":"macOS"})";
+    const char* badPeers[] = {
+        R"({"OS":"linux","Online":"yes"})",       // in a peer that would be skipped anyway
+        R"({"OS":"linux","HostName":7})",         //
+        R"({"OS":"linux","DNSName":false})",      //
+        R"({"OS":1})",                            //
+        R"({"OS":"linux","TailscaleIPs":"100.64.0.2"})",
+        R"({"OS":"linux","TailscaleIPs":["100.64.0.2",null]})",
+        R"({"OS":"linux","TailscaleIPs":[1]})",
+        R"(null)",
+        R"("peer")",
+    };
+    for (const char* bad : badPeers) {
+        const QByteArray report = QByteArray(R"({"BackendState":"Running","Peer":{)") + good +
+                                  R"(,"p2":)" + bad + "}}";
+        EXPECT_EQ(Discovery::parse(report), unreadable) << bad;
+    }
+    EXPECT_EQ(Discovery::parse(R"({"BackendState":7,"Peer":{}})"), unreadable);
+    EXPECT_EQ(Discovery::parse(R"({"Peer":[]})"), unreadable);
+    // Null is absence, not a wrong type.
+    EXPECT_EQ(Discovery::parse(R"({"BackendState":null,"Peer":null})"),
+              (StatusReport{TailscaleState::ok, {}}));
+    // Keys are case-sensitive: "peer" is some other key, ignored.
+    EXPECT_EQ(Discovery::parse(R"({"peer":7,"backendstate":"Stopped"})"),
+              (StatusReport{TailscaleState::ok, {}}));
+}
+
+} // namespace
+} // namespace nimbrook

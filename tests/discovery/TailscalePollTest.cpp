@@ -1,0 +1,221 @@
+#include "DiscoveryFixture.h"
+
+#include <QPointer>
+
+namespace nimbrook::testing {
+namespace {
+
+using Published = Discovery::Published;
+
+const QString tool = QStringLiteral("/usr/bin/tailscale");
+
+QByteArray report(const QList<std::tuple<const char*, const char*, bool>>& macs,
+                  const char* state = "Running") {
+    QByteArray peers;
+    int n = 0;
+    for (const auto& [dns, host, online] : macs) {
+        if (!peers.isEmpty())
+            peers += ',';
+        ++n;
+        peers += QByteArray("\"p") + QByteArray::number(n) + "\":{\"DNSName\":\"" + dns +
+                 "\",\"HostName\":\"" + host + "\",\"TailscaleIPs\":[\"100.64.0." +
+                 QByteArray::number(n) + "\"],\"OS\":\"macOS\",\"Online\":" +
+                 (online ? "true" : "false") + "}";
+    }
+    return QByteArray("{\"BackendState\":\"") + state + "\",\"Peer\":{" + peers + "}}";
+}
+
+QStringList namesOf(const QList<RemoteMac>& macs) {
+    QStringList names;
+    for (const RemoteMac& mac : macs)
+        names.append(mac.name);
+    return names;
+}
+
+class TailscalePollTest : public DiscoveryFixture {
+protected:
+    TailscalePollTest() { files.executables = {tool}; }
+
+    // Finishes a run as the worker thread would, then lets the main thread apply it.
+    void finish(int run, const QByteArray& output) {
+        tools.runAt(run).finish(output);
+        scheduler.runPending();
+    }
+};
+
+TEST_F(TailscalePollTest, APollIsUnderWayAtOnceAfterStart) {
+    discovery->start();
+    EXPECT_TRUE(discovery->isPolling());
+    ASSERT_EQ(tools.runCount(), 1);
+    EXPECT_EQ(tools.latest().path, tool);
+    EXPECT_EQ(tools.latest().arguments, (QStringList{QStringLiteral("status"), QStringLiteral("--json")}));
+    EXPECT_EQ(tools.latest().timeout, std::chrono::seconds(10));
+    EXPECT_EQ(tools.latest().killGrace, std::chrono::seconds(2));
+    EXPECT_EQ(discovery->tailscaleState(), TailscaleState::searching);
+}
+
+TEST_F(TailscalePollTest, ACompletedPollPublishesPollingStateThenList) {
+    discovery->start();
+    takeNotifications();
+    finish(0, report({{"studio.ts.net.", "Studio", true}, {"mini.ts.net.", "Mini", false}}));
+    EXPECT_EQ(takeNotifications(),
+              (std::vector{Published::isPolling, Published::tailscaleState, Published::macs}));
+    EXPECT_FALSE(discovery->isPolling());
+    EXPECT_EQ(discovery->tailscaleState(), TailscaleState::ok);
+    EXPECT_EQ(namesOf(discovery->macs()), (QStringList{QStringLiteral("Studio"), QStringLiteral("Mini")}));
+    EXPECT_FALSE(discovery->inFlightPoll());
+}
+
+TEST_F(TailscalePollTest, ATickDuringARunningPollChangesNothing) {
+    discovery->start();
+    takeNotifications();
+    scheduler.advance(5s);
+    scheduler.advance(5s);
+    EXPECT_EQ(tools.runCount(), 1);
+    EXPECT_TRUE(discovery->isPolling());
+    EXPECT_EQ(discovery->pollGeneration(), 1);
+    EXPECT_TRUE(takeNotifications().empty());
+    // So does Refresh from the menu.
+    discovery->refreshTailscale();
+    EXPECT_EQ(tools.runCount(), 1);
+}
+
+TEST_F(TailscalePollTest, TheNextTickAfterACompletedPollPollsAgain) {
+    discovery->start();
+    finish(0, report({}));
+    scheduler.advance(5s);
+    EXPECT_EQ(tools.runCount(), 2);
+    EXPECT_TRUE(discovery->isPolling());
+}
+
+TEST_F(TailscalePollTest, AStalePollIsReplacedAndItsLateResultDropped) {
+    discovery->start();
+    scheduler.advance(25s);
+    EXPECT_EQ(tools.runCount(), 1);
+    scheduler.advance(5s); // the tick at 30 s: the first poll is 30 s old
+    ASSERT_EQ(tools.runCount(), 2);
+    EXPECT_EQ(discovery->pollGeneration(), 2);
+    EXPECT_TRUE(discovery->isPolling());
+
+    takeNotifications();
+    finish(0, report({{"old.ts.net.", "Old", true}}));
+    EXPECT_TRUE(takeNotifications().empty());
+    EXPECT_TRUE(discovery->isPolling());
+    EXPECT_EQ(discovery->tailscaleState(), TailscaleState::searching);
+
+    finish(1, report({{"new.ts.net.", "New", true}}));
+    EXPECT_EQ(namesOf(discovery->macs()), QStringList{QStringLiteral("New")});
+    EXPECT_FALSE(discovery->isPolling());
+}
+
+TEST_F(TailscalePollTest, NoToolMeansNotInstalledWithoutPolling) {
+    files.executables.clear();
+    discovery->start();
+    EXPECT_FALSE(discovery->isPolling());
+    EXPECT_EQ(discovery->tailscaleState(), TailscaleState::notInstalled);
+    EXPECT_EQ(tools.runCount(), 0);
+    EXPECT_EQ(discovery->pollGeneration(), 0);
+
+    takeNotifications();
+    discovery->refreshTailscale();
+    EXPECT_EQ(takeNotifications(),
+              (std::vector{Published::isPolling, Published::tailscaleState, Published::macs}));
+}
+
+TEST_F(TailscalePollTest, AToolInstalledLaterIsPickedUpByTheNextTick) {
+    files.executables.clear();
+    discovery->start();
+    files.executables = {tool};
+    scheduler.advance(4999ms);
+    EXPECT_EQ(tools.runCount(), 0);
+    scheduler.advance(1ms);
+    EXPECT_EQ(tools.runCount(), 1);
+    EXPECT_EQ(discovery->tailscaleState(), TailscaleState::notInstalled); // until the poll completes
+    finish(0, report({}));
+    EXPECT_EQ(discovery->tailscaleState(), TailscaleState::ok);
+}
+
+TEST_F(TailscalePollTest, LosingTheToolRemovesTailscaleMachinesAtOnce) {
+    discovery->start();
+    finish(0, report({{"studio.ts.net.", "Studio", true}}));
+    ASSERT_EQ(discovery->macs().size(), 1);
+    files.executables.clear();
+    scheduler.advance(5s);
+    EXPECT_EQ(discovery->tailscaleState(), TailscaleState::notInstalled);
+    EXPECT_TRUE(discovery->macs().isEmpty());
+    EXPECT_TRUE(discovery->viaTailscale().isEmpty());
+}
+
+TEST_F(TailscalePollTest, SigningOutRemovesTailscaleMachines) {
+    discovery->start();
+    finish(0, report({{"studio.ts.net.", "Studio", true}}));
+    scheduler.advance(5s);
+    finish(1, report({{"studio.ts.net.", "Studio", true}}, "NeedsLogin"));
+    EXPECT_EQ(discovery->tailscaleState(), TailscaleState::needsLogin);
+    EXPECT_TRUE(discovery->macs().isEmpty());
+}
+
+TEST_F(TailscalePollTest, DuplicateDnsNamesKeepTheFirstByName) {
+    discovery->start();
+    finish(0, report({{"mac.ts.net.", "Zed", true}, {"mac.ts.net.", "Abe", true}}));
+    ASSERT_EQ(discovery->viaTailscale().size(), 1);
+    EXPECT_EQ(discovery->viaTailscale().value(QStringLiteral("mac.ts.net.")).name, QStringLiteral("Abe"));
+}
+
+TEST_F(TailscalePollTest, StopDuringAPollClearsPollingButTheResultStillApplies) {
+    discovery->start();
+    discovery->stop();
+    EXPECT_FALSE(discovery->isPolling());
+    EXPECT_FALSE(discovery->inFlightPoll());
+    finish(0, report({{"studio.ts.net.", "Studio", true}}));
+    EXPECT_EQ(discovery->tailscaleState(), TailscaleState::ok);
+    EXPECT_EQ(namesOf(discovery->macs()), QStringList{QStringLiteral("Studio")});
+    EXPECT_FALSE(discovery->isPolling());
+}
+
+TEST_F(TailscalePollTest, StopKeepsTheTailscaleMachinesInOrder) {
+    discovery->start();
+    finish(0, report({{"b.ts.net.", "Lab 10", false}, {"a.ts.net.", "lab 2", true},
+                      {"c.ts.net.", "Lab 3", true}}));
+    const QList<RemoteMac> before = discovery->macs();
+    discovery->stop();
+    EXPECT_EQ(discovery->macs(), before);
+    EXPECT_EQ(namesOf(discovery->macs()),
+              (QStringList{QStringLiteral("lab 2"), QStringLiteral("Lab 3"), QStringLiteral("Lab 10")}));
+    EXPECT_EQ(discovery->tailscaleState(), TailscaleState::ok);
+    EXPECT_FALSE(discovery->isPolling());
+}
+
+TEST_F(TailscalePollTest, AReleasedDiscoveryIsNotKeptAliveByItsPoll) {
+    discovery->start();
+    QPointer<Discovery> watcher(discovery.get());
+    discovery.reset();
+    EXPECT_TRUE(watcher.isNull());
+    finish(0, report({{"studio.ts.net.", "Studio", true}})); // must not touch freed memory
+    EXPECT_TRUE(watcher.isNull());
+}
+
+TEST_F(TailscalePollTest, AnAbandonedPollThenNoToolLeavesNotInstalledUntilTheOldResultArrives) {
+    discovery->start();
+    scheduler.advance(25s);
+    files.executables.clear();
+    scheduler.advance(5s); // at 30 s the poll is stale and no tool is found
+    EXPECT_EQ(discovery->tailscaleState(), TailscaleState::notInstalled);
+    EXPECT_FALSE(discovery->isPolling());
+    EXPECT_EQ(discovery->pollGeneration(), 1);
+
+    finish(0, report({{"studio.ts.net.", "Studio", true}}));
+    EXPECT_EQ(discovery->tailscaleState(), TailscaleState::ok);
+    EXPECT_EQ(discovery->macs().size(), 1);
+}
+
+TEST_F(TailscalePollTest, AFreshDiscoveryPublishesSearchingUntilThePollCompletes) {
+    discovery->start();
+    scheduler.advance(29s);
+    EXPECT_EQ(discovery->tailscaleState(), TailscaleState::searching);
+    finish(0, QByteArray());
+    EXPECT_EQ(discovery->tailscaleState(), TailscaleState::notRunning);
+}
+
+} // namespace
+} // namespace nimbrook::testing

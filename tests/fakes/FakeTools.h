@@ -1,0 +1,70 @@
+#pragma once
+
+#include "platform/FileSystem.h"
+#include "platform/ToolRunner.h"
+#include "platform/UserDefaults.h"
+
+#include <QHash>
+#include <QSet>
+
+#include <vector>
+
+namespace nimbrook::testing {
+
+// Records every run; the test finishes runs by handing over their output, as
+// the worker thread would.
+class FakeToolRunner final : public ToolRunner {
+public:
+    struct Run {
+        QString path;
+        QStringList arguments;
+        std::chrono::milliseconds timeout;
+        std::chrono::milliseconds killGrace;
+        Completion completion;
+        bool finished = false;
+
+        void finish(const QByteArray& output) {
+            finished = true;
+            completion(output);
+        }
+    };
+
+    void run(const QString& path, const QStringList& arguments, std::chrono::milliseconds timeout,
+             std::chrono::milliseconds killGrace, Completion completion) override {
+        runs_.push_back(Run{path, arguments, timeout, killGrace, std::move(completion), false});
+    }
+
+    int runCount() const { return int(runs_.size()); }
+    Run& runAt(int index) { return runs_.at(std::size_t(index)); }
+    Run& latest() { return runs_.back(); }
+
+private:
+    std::vector<Run> runs_;
+};
+
+class FakeFileSystem final : public FileSystem {
+public:
+    bool isExecutableFile(const QString& path) const override {
+        tested.append(path);
+        return executables.contains(path);
+    }
+    QString homeDirectory() const override { return home; }
+
+    QSet<QString> executables;
+    QString home = QStringLiteral("/home/jane");
+    mutable QStringList tested;
+};
+
+class FakeUserDefaults final : public UserDefaults {
+public:
+    std::optional<QString> stringForKey(const QString& key) const override {
+        const auto found = values.constFind(key);
+        if (found == values.cend())
+            return std::nullopt;
+        return *found;
+    }
+
+    QHash<QString, QString> values;
+};
+
+} // namespace nimbrook::testing
