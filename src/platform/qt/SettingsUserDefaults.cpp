@@ -4,7 +4,8 @@ namespace nimbrook {
 
 namespace {
 
-QSettings::Format iniFormat() { return QSettings::IniFormat; }
+// On Unix the native format is an INI file named *.conf.
+QSettings::Format iniFormat() { return QSettings::NativeFormat; }
 
 } // namespace
 
