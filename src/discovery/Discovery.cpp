@@ -67,11 +67,6 @@ void Discovery::stop() {
 
 void Discovery::recompute() { setMacs(merge(viaTailscale_.values(), viaBonjour_.values())); }
 
-void Discovery::resolveOutstanding() {
-    // Address lookups are added with the local-network backend; until then no
-    // name is ever advertised, so there is nothing to resolve.
-}
-
 void Discovery::setMacs(QList<RemoteMac> macs) {
     macs_ = std::move(macs);
     emit changed(Published::macs);

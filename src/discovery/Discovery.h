@@ -20,12 +20,15 @@
 
 namespace nimbrook {
 
+class Connecting;
 class FileSystem;
+class LocalNames;
 class PathMonitor;
 class PathMonitoring;
 class ServiceBrowser;
 class ServiceBrowsing;
 class ToolRunner;
+class UrlOpener;
 class UserDefaults;
 
 // The platform services a Discovery works through. All of them must outlive it,
@@ -37,6 +40,9 @@ struct DiscoveryPlatform {
     ToolRunner& toolRunner;
     FileSystem& fileSystem;
     UserDefaults& userDefaults;
+    Connecting& connecting;
+    LocalNames& localNames;
+    UrlOpener& urlOpener;
 };
 
 // The one long-lived model object: it owns every piece of machine state, runs
@@ -66,6 +72,8 @@ public:
     static constexpr auto toolTimeLimit = std::chrono::milliseconds(10'000);
     static constexpr auto toolKillGrace = std::chrono::milliseconds(2'000);
     static inline const QString cliPathKey = QStringLiteral("TailscaleCLIPath");
+    static constexpr quint16 screenSharingPort = 5900;
+    static constexpr auto probeTimeout = std::chrono::milliseconds(5000);
     static inline const QString serviceType = QStringLiteral("_rfb._tcp");
 
     // Starts nothing: no timer, browser or monitor until start().
@@ -103,6 +111,14 @@ public:
     void resolveOutstanding();
     // Creates the path monitor; its updates come back through applyPathSignature().
     void startPathMonitoring();
+    // Takes the complete result set of the browser of `generation`: drops this
+    // computer and names that collide, rebuilds the advertised table, and starts
+    // lookups for new names.
+    void applyBrowseResults(const QList<ServiceEndpoint>& results, std::int64_t generation);
+    // Starts the address lookup of one advertised name.
+    void resolve(const QString& name, const ServiceEndpoint& endpoint);
+    // Opens a screen-sharing session with `mac` in the desktop's VNC viewer.
+    void connect(const RemoteMac& mac);
     // Records a new path signature; a change after the first forgets and
     // re-browses the local network.
     void applyPathSignature(const QString& signature);
@@ -126,6 +142,23 @@ public:
     static QByteArray runBlocking(const QString& path, const QStringList& arguments,
                                   std::chrono::milliseconds timeout,
                                   std::chrono::milliseconds killGrace);
+    // Every name whose identity another name shares.
+    static QSet<QString> collidingBonjourNames(const QStringList& names);
+    // The identities of this computer, from its current names (never "").
+    static QSet<QString> localIdentities(const LocalNames& localNames);
+    static QSet<QString> namesNeedingResolution(const QSet<QString>& advertised,
+                                                const QSet<QString>& resolved,
+                                                const QSet<QString>& inFlight);
+    // One probe: connects to `endpoint` (only over `ipVersion` when given) and
+    // reports urlHost() of the remote endpoint, or none. `completion` runs
+    // exactly once, on the network thread. The connection is closed at once.
+    static void resolveAddress(Connecting& connecting, const ServiceEndpoint& endpoint,
+                               std::optional<IpProtocol> ipVersion,
+                               std::function<void(std::optional<QString>)> completion);
+    // The host text of a vnc:// address for a host-and-port endpoint: a name as
+    // it is, IPv4 without any zone, IPv6 in brackets with "%" written "%25";
+    // ":port" only when the port is not 5900. None for anything else.
+    static std::optional<QString> urlHost(const NetworkEndpoint& endpoint);
     static QStringList lanInterfaceNames(const QList<NetworkInterface>& interfaces);
     static QString pathSignature(PathStatus status, const QStringList& interfaceNames,
                                  const QStringList& gatewayDescriptions);

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <variant>
+
 namespace nimbrook {
 
 enum class IpProtocol { unspecified, ipv4, ipv6 };
@@ -20,6 +22,21 @@ struct ServiceEndpoint {
 
     friend bool operator==(const ServiceEndpoint&, const ServiceEndpoint&) = default;
 };
+
+// A host and port: where a connection actually went.
+struct HostEndpoint {
+    enum class Kind { name, ipv4, ipv6 };
+    Kind kind = Kind::name;
+    // The name, or the address in its standard text form; an address with an
+    // interface scope ends in "%" and the interface name.
+    QString host;
+    quint16 port = 0;
+
+    friend bool operator==(const HostEndpoint&, const HostEndpoint&) = default;
+};
+
+// Either form of endpoint the discovery logic meets.
+using NetworkEndpoint = std::variant<ServiceEndpoint, HostEndpoint>;
 
 // How usable the network path is.
 enum class PathStatus { satisfied, unsatisfied, requiresConnection };

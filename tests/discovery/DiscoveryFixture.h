@@ -22,7 +22,8 @@ protected:
     DiscoveryFixture() { discovery = makeDiscovery(); }
 
     std::unique_ptr<Discovery> makeDiscovery() {
-        auto made = std::make_unique<Discovery>(DiscoveryPlatform{scheduler, browsing, paths, tools, files, defaults});
+        auto made = std::make_unique<Discovery>(DiscoveryPlatform{scheduler, browsing, paths, tools, files, defaults,
+                                                                  connecting, localNames, urlOpener});
         QObject::connect(made.get(), &Discovery::changed,
                          [this](Discovery::Published what) { notifications.push_back(what); });
         return made;
@@ -36,6 +37,9 @@ protected:
     FakeToolRunner tools;
     FakeFileSystem files;
     FakeUserDefaults defaults;
+    FakeConnecting connecting;
+    FakeLocalNames localNames;
+    FakeUrlOpener urlOpener;
     std::vector<Discovery::Published> notifications;
     std::unique_ptr<Discovery> discovery;
 };

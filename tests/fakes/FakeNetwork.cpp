@@ -33,7 +33,43 @@ private:
     std::shared_ptr<FakePathMonitoring::Record> record_;
 };
 
+class FakeConnection final : public Connection {
+public:
+    explicit FakeConnection(std::shared_ptr<FakeConnecting::Record> record)
+        : record_(std::move(record)) {}
+    ~FakeConnection() override { cancel(); }
+
+    void cancel() override {
+        if (record_->cancelled)
+            return;
+        record_->cancelled = true;
+        record_->report(ConnectionState::cancelled);
+    }
+
+private:
+    std::shared_ptr<FakeConnecting::Record> record_;
+};
+
 } // namespace
+
+std::unique_ptr<Connection> FakeConnecting::connect(const ServiceEndpoint& service,
+                                                    std::optional<IpProtocol> ipVersion,
+                                                    std::chrono::milliseconds timeout,
+                                                    StateHandler onState) {
+    auto record =
+        std::make_shared<Record>(Record{service, ipVersion, timeout, std::move(onState), false});
+    records_.push_back(record);
+    return std::make_unique<FakeConnection>(std::move(record));
+}
+
+std::vector<FakeConnecting::Record*> FakeConnecting::to(const QString& name) {
+    std::vector<Record*> found;
+    for (const auto& record : records_) {
+        if (record->service.name == name)
+            found.push_back(record.get());
+    }
+    return found;
+}
 
 std::unique_ptr<ServiceBrowser> FakeServiceBrowsing::browse(const QString& serviceType,
                                                             Handlers handlers) {

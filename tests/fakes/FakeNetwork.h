@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Connecting.h"
+#include "platform/LocalNames.h"
 #include "platform/PathMonitoring.h"
 #include "platform/ServiceBrowsing.h"
 
@@ -51,6 +53,46 @@ public:
 
 private:
     std::vector<std::shared_ptr<Record>> records_;
+};
+
+// Records every connection; the test plays the network thread by reporting
+// states through the recorded handler.
+class FakeConnecting final : public Connecting {
+public:
+    struct Record {
+        ServiceEndpoint service;
+        std::optional<IpProtocol> ipVersion;
+        std::chrono::milliseconds timeout;
+        StateHandler onState;
+        bool cancelled = false;
+
+        void report(ConnectionState state, std::optional<HostEndpoint> remote = std::nullopt) {
+            onState(state, remote);
+        }
+    };
+
+    std::unique_ptr<Connection> connect(const ServiceEndpoint& service,
+                                        std::optional<IpProtocol> ipVersion,
+                                        std::chrono::milliseconds timeout,
+                                        StateHandler onState) override;
+
+    int createdCount() const { return int(records_.size()); }
+    Record& connection(int index) { return *records_.at(std::size_t(index)); }
+    Record& latest() { return *records_.back(); }
+    // Connections to the service with this name, oldest first.
+    std::vector<Record*> to(const QString& name);
+
+private:
+    std::vector<std::shared_ptr<Record>> records_;
+};
+
+class FakeLocalNames final : public LocalNames {
+public:
+    std::optional<QString> localHostName() const override { return hostName; }
+    std::optional<QString> computerName() const override { return computer; }
+
+    std::optional<QString> hostName;
+    std::optional<QString> computer;
 };
 
 } // namespace nimbrook::testing

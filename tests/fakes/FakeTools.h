@@ -2,6 +2,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/ToolRunner.h"
+#include "platform/UrlOpener.h"
 #include "platform/UserDefaults.h"
 
 #include <QHash>
@@ -65,6 +66,17 @@ public:
     }
 
     QHash<QString, QString> values;
+};
+
+class FakeUrlOpener final : public UrlOpener {
+public:
+    bool open(const QUrl& url) override {
+        opened.append(url);
+        return accepts;
+    }
+
+    QList<QUrl> opened;
+    bool accepts = true;
 };
 
 } // namespace nimbrook::testing
