@@ -2,38 +2,69 @@
 
 #include <QCommandLineParser>
 
+#include <cmath>
+
 namespace nimbrook {
+
+namespace {
+
+CommandLine invalid(const QString& error) {
+    CommandLine result;
+    result.action = CommandLine::Action::invalid;
+    result.error = error;
+    return result;
+}
+
+} // namespace
 
 CommandLine CommandLine::parse(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption version(QStringLiteral("version"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    parser.addOption(version);
-    parser.addOption(help);
+    const QCommandLineOption list(QStringLiteral("list"));
+    const QCommandLineOption json(QStringLiteral("json"));
+    const QCommandLineOption wait(QStringLiteral("wait"), QString(), QStringLiteral("seconds"));
+    parser.addOptions({version, help, list, json, wait});
+
+    if (!parser.parse(arguments))
+        return invalid(parser.errorText());
+    if (!parser.positionalArguments().isEmpty())
+        return invalid(
+            QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().first()));
+
+    const int actions =
+        int(parser.isSet(version)) + int(parser.isSet(help)) + int(parser.isSet(list));
+    if (actions > 1)
+        return invalid(QStringLiteral("Choose one of --list, --version and --help."));
+    if (!parser.isSet(list) && (parser.isSet(json) || parser.isSet(wait)))
+        return invalid(QStringLiteral("--json and --wait go with --list."));
 
     CommandLine result;
-    if (!parser.parse(arguments)) {
-        result.action = Action::invalid;
-        result.error = parser.errorText();
-        return result;
+    if (parser.isSet(version)) {
+        result.action = Action::showVersion;
+    } else if (parser.isSet(list)) {
+        result.action = Action::list;
+        result.json = parser.isSet(json);
+        if (parser.isSet(wait)) {
+            const QString text = parser.value(wait);
+            bool ok = false;
+            const double seconds = text.toDouble(&ok);
+            if (!ok || !std::isfinite(seconds) || seconds < 0 || seconds > 3600)
+                return invalid(
+                    QStringLiteral("--wait takes a number of seconds from 0 to 3600, not '%1'.")
+                        .arg(text));
+            result.listWait = std::chrono::milliseconds(std::llround(seconds * 1000));
+        }
     }
-    if (!parser.positionalArguments().isEmpty()) {
-        result.action = Action::invalid;
-        result.error = QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().first());
-        return result;
-    }
-    if (parser.isSet(version) && parser.isSet(help)) {
-        result.action = Action::invalid;
-        result.error = QStringLiteral("--version and --help cannot be combined.");
-        return result;
-    }
-    result.action = parser.isSet(version) ? Action::showVersion : Action::showUsage;
     return result;
 }
 
 QString CommandLine::usage() {
-    return QStringLiteral("Usage: nimbrook [--version | --help]");
+    return QStringLiteral("Usage: nimbrook --list [--json] [--wait SECONDS] | --version | --help\n"
+                          "  --list            print the machines found, then exit\n"
+                          "  --json            print them as one JSON object\n"
+                          "  --wait SECONDS    wait at most this long for discovery (default 3)");
 }
 
 } // namespace nimbrook

@@ -3,14 +3,20 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
+
 namespace nimbrook {
 
 // What the user asked the nimbrook executable to do.
 struct CommandLine {
-    enum class Action { showUsage, showVersion, invalid };
+    enum class Action { showUsage, showVersion, list, invalid };
+
+    static constexpr auto defaultListWait = std::chrono::milliseconds(3000);
 
     Action action = Action::showUsage;
-    QString error; // for `invalid`: what was wrong, one line
+    bool json = false;                                    // --list --json
+    std::chrono::milliseconds listWait = defaultListWait; // --list --wait SECONDS
+    QString error;                                        // for `invalid`: what was wrong, one line
 
     // `arguments` includes the program name first, as QCoreApplication gives it.
     static CommandLine parse(const QStringList& arguments);

@@ -1,4 +1,6 @@
 #include "app/CommandLine.h"
+#include "app/DesktopPlatform.h"
+#include "app/HeadlessList.h"
 
 #include <QCoreApplication>
 
@@ -27,6 +29,10 @@ int main(int argc, char* argv[]) {
     case CommandLine::Action::showUsage:
         printLine(stdout, CommandLine::usage());
         return 0;
+    case CommandLine::Action::list: {
+        nimbrook::DesktopPlatform platform;
+        return nimbrook::runHeadlessList(command, platform);
+    }
     case CommandLine::Action::invalid:
         printLine(stderr, QStringLiteral("nimbrook: ") + command.error);
         printLine(stderr, CommandLine::usage());

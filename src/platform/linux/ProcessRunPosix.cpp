@@ -137,7 +137,8 @@ pid_t spawn(const QString& path, const QStringList& arguments, int stdoutFd) {
     // Each step returns 0 or an error number; the first error stops the chain.
     int failed = posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
     if (failed == 0)
-        failed = posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        failed =
+            posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     if (failed == 0)
         failed = posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
     if (failed == 0)
@@ -145,11 +146,13 @@ pid_t spawn(const QString& path, const QStringList& arguments, int stdoutFd) {
     if (failed == 0)
         failed = posix_spawnattr_setsigdefault(&attributes, &allSignals);
     if (failed == 0)
-        failed = posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        failed =
+            posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
     pid_t pid = -1;
     if (failed == 0) {
-        failed = posix_spawn(&pid, program.constData(), &actions, &attributes, argv.data(), environ);
+        failed =
+            posix_spawn(&pid, program.constData(), &actions, &attributes, argv.data(), environ);
         if (failed != 0)
             qCDebug(lcProcess, "cannot start %s: %s", program.constData(), strerror(failed));
     }

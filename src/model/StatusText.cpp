@@ -1,0 +1,21 @@
+#include "model/StatusText.h"
+
+namespace nimbrook {
+
+QString statusText(TailscaleState state) {
+    switch (state) {
+    case TailscaleState::searching:
+        return QStringLiteral("Searching\u2026");
+    case TailscaleState::ok:
+        return QStringLiteral("No other Macs found");
+    case TailscaleState::notInstalled:
+        return QStringLiteral("Tailscale not found \u2014 local network only");
+    case TailscaleState::notRunning:
+        return QStringLiteral("Tailscale isn\u2019t running");
+    case TailscaleState::needsLogin:
+        return QStringLiteral("Sign in to Tailscale");
+    }
+    return QStringLiteral("Searching\u2026");
+}
+
+} // namespace nimbrook

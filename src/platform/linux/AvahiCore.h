@@ -1,0 +1,97 @@
+#pragma once
+
+// Shared by the Avahi backend's source files; never included by our public
+// headers, so Avahi's headers stay out of them.
+
+#include "platform/Connecting.h"
+#include "platform/ServiceBrowsing.h"
+#include "platform/linux/NetworkThread.h"
+#include "platform/linux/UniqueFd.h"
+
+#include <avahi-client/client.h>
+#include <avahi-client/lookup.h>
+#include <avahi-common/error.h>
+
+#include <QLoggingCategory>
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace nimbrook {
+
+Q_DECLARE_LOGGING_CATEGORY(lcAvahi)
+
+struct AvahiCore;
+
+struct BrowserRecord {
+    enum class Phase { pending, browsing, failed, cancelled };
+
+    QString type;
+    ServiceBrowsing::Handlers handlers;
+    Phase phase = Phase::pending;
+    AvahiServiceBrowser* browser = nullptr;
+    QList<ServiceEndpoint> results; // in the order first seen
+    bool readyReported = false;
+};
+
+struct ProbeRecord {
+    enum class Phase { starting, resolving, connecting, ready, failed, cancelled };
+
+    AvahiCore* core = nullptr; // set while the probe is in the core's list
+    ServiceEndpoint service;
+    std::optional<IpProtocol> ipVersion;
+    std::chrono::milliseconds timeout{};
+    Connecting::StateHandler onState;
+    Phase phase = Phase::starting;
+    AvahiServiceResolver* resolver = nullptr;
+    UniqueFd socket;
+    std::unique_ptr<NetworkThread::Watch> watch;
+    std::unique_ptr<NetworkThread::Timer> deadline;
+};
+
+// The Avahi client and everything created from it. Every member is used on the
+// network thread only, except the host name cache, which has its own lock.
+struct AvahiCore : std::enable_shared_from_this<AvahiCore> {
+    explicit AvahiCore(NetworkThread& networkThread)
+        : thread(networkThread) {}
+
+    NetworkThread& thread;
+    AvahiClient* client = nullptr;
+    bool connected = false; // the client talks to a running daemon
+    bool shutDown = false;
+    std::unique_ptr<NetworkThread::Timer> retry;
+    bool reportedUnavailable = false;
+    std::vector<std::shared_ptr<BrowserRecord>> browsers;
+    std::vector<std::shared_ptr<ProbeRecord>> probes;
+
+    mutable std::mutex namesMutex;
+    std::optional<QString> hostName;
+
+    // Client lifecycle.
+    void ensureClient();
+    void recreateClientLater();
+    void onClientState(AvahiClient* client, AvahiClientState state);
+    void onConnected();
+    void onDisconnected();
+    void freeEverything();
+
+    // Browsing.
+    void addBrowser(const std::shared_ptr<BrowserRecord>& record);
+    void startBrowser(BrowserRecord& record);
+    // Avahi allows freeing a browser from inside its own callback.
+    static void failBrowser(BrowserRecord& record);
+    void cancelBrowser(const std::shared_ptr<BrowserRecord>& record);
+
+    // Probing.
+    void startProbe(const std::shared_ptr<ProbeRecord>& record);
+    void onResolved(ProbeRecord& record, const AvahiAddress& address, uint16_t port,
+                    AvahiIfIndex interface);
+    void onWritable(ProbeRecord& record);
+    void failProbe(ProbeRecord& record);
+    void cancelProbe(const std::shared_ptr<ProbeRecord>& record);
+    void releaseProbe(ProbeRecord& record);
+};
+
+} // namespace nimbrook
