@@ -11,6 +11,12 @@ NIMBROOK_BUILD_PACKAGES=(
   libgtest-dev libbenchmark-dev
 )
 
+# What the tests need besides: a real avahi-daemon with a peer host in a
+# network namespace, and the stand-in tool's report generator.
+NIMBROOK_TEST_PACKAGES=(
+  dbus avahi-daemon avahi-utils python3 python3-zeroconf iproute2
+)
+
 say() { printf '==> %s\n' "$*"; }
 die() { printf 'error: %s\n' "$*" >&2; exit 1; }
 

@@ -2,9 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 // Qt objects under test (signals, queued tasks, timers) need an application
 // object; tests that need its event loop spin it themselves.
 int main(int argc, char** argv) {
+    // Results must not depend on the machine's locale, time zone or display.
+    setenv("LANG", "C.UTF-8", 1);
+    setenv("LC_ALL", "C.UTF-8", 1);
+    setenv("TZ", "UTC", 1);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
     ::testing::InitGoogleTest(&argc, argv);
     QCoreApplication app(argc, argv);
     return RUN_ALL_TESTS();

@@ -1,0 +1,154 @@
+#include "NetEnv.h"
+
+#include "discovery/Discovery.h"
+#include "platform/Connecting.h"
+#include "platform/LocalNames.h"
+#include "platform/ServiceBrowsing.h"
+#include "platform/linux/LinuxNetwork.h"
+
+#include <QProcess>
+
+#include <mutex>
+
+namespace nimbrook::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+// What a browser has told us, read from the main thread.
+struct BrowserLog {
+    std::mutex mutex;
+    QList<ServiceEndpoint> results;
+    QList<BrowserState> states;
+
+    ServiceBrowsing::Handlers handlers() {
+        return {[this](BrowserState state) {
+                    std::lock_guard lock(mutex);
+                    states.append(state);
+                },
+                [this](const QList<ServiceEndpoint>& current) {
+                    std::lock_guard lock(mutex);
+                    results = current;
+                }};
+    }
+    std::optional<ServiceEndpoint> find(const QString& name) {
+        std::lock_guard lock(mutex);
+        for (const ServiceEndpoint& endpoint : std::as_const(results)) {
+            if (endpoint.name == name)
+                return endpoint;
+        }
+        return std::nullopt;
+    }
+    bool saw(BrowserState state) {
+        std::lock_guard lock(mutex);
+        return states.contains(state);
+    }
+};
+
+struct ProbeLog {
+    std::mutex mutex;
+    std::vector<std::pair<ConnectionState, std::optional<HostEndpoint>>> states;
+
+    Connecting::StateHandler handler() {
+        return [this](ConnectionState state, const std::optional<HostEndpoint>& remote) {
+            std::lock_guard lock(mutex);
+            states.emplace_back(state, remote);
+        };
+    }
+    std::optional<std::pair<ConnectionState, std::optional<HostEndpoint>>> decisive() {
+        std::lock_guard lock(mutex);
+        for (const auto& entry : states) {
+            if (entry.first != ConnectionState::setup && entry.first != ConnectionState::preparing)
+                return entry;
+        }
+        return std::nullopt;
+    }
+};
+
+void restartAvahi() {
+    QProcess restart;
+    restart.start(QStringLiteral(NIMBROOK_TEST_ENV_DIR "/netenv.sh"), {QStringLiteral("restart-avahi")});
+    ASSERT_TRUE(restart.waitForFinished(20000));
+    ASSERT_EQ(restart.exitCode(), 0) << restart.readAllStandardError().toStdString();
+}
+
+TEST(AvahiBackendTest, ABrowserSeesAPeerArriveAndLeave) {
+    NIMBROOK_REQUIRE_NETENV();
+    LinuxNetwork network;
+    BrowserLog log;
+    auto browser = network.serviceBrowsing().browse(QStringLiteral("_rfb._tcp"), log.handlers());
+    {
+        Peer peer(QStringLiteral("Integration Studio"), 5911);
+        ASSERT_TRUE(waitFor([&] { return log.find(QStringLiteral("Integration Studio")).has_value(); }));
+        const ServiceEndpoint endpoint = *log.find(QStringLiteral("Integration Studio"));
+        EXPECT_EQ(endpoint.type, QStringLiteral("_rfb._tcp"));
+        EXPECT_EQ(endpoint.domain, QStringLiteral("local"));
+        EXPECT_GT(endpoint.interfaceIndex, 0);
+        EXPECT_TRUE(log.saw(BrowserState::ready));
+    }
+    EXPECT_TRUE(waitFor([&] { return !log.find(QStringLiteral("Integration Studio")).has_value(); }));
+
+    browser->cancel();
+    EXPECT_TRUE(waitFor([&] { return log.saw(BrowserState::cancelled); }, 2s));
+}
+
+TEST(AvahiBackendTest, AProbeReportsTheAddressConnectedTo) {
+    NIMBROOK_REQUIRE_NETENV();
+    LinuxNetwork network;
+    BrowserLog browserLog;
+    auto browser = network.serviceBrowsing().browse(QStringLiteral("_rfb._tcp"), browserLog.handlers());
+    Peer listening(QStringLiteral("Probe Target"), 5912);
+    Peer silent(QStringLiteral("Nobody Home"), 5913, false);
+    ASSERT_TRUE(waitFor([&] {
+        return browserLog.find(QStringLiteral("Probe Target")) && browserLog.find(QStringLiteral("Nobody Home"));
+    }));
+
+    ProbeLog reachable;
+    auto first = network.connecting().connect(*browserLog.find(QStringLiteral("Probe Target")),
+                                              IpProtocol::ipv4, 5s, reachable.handler());
+    ASSERT_TRUE(waitFor([&] { return reachable.decisive().has_value(); }, 7s));
+    const auto outcome = *reachable.decisive();
+    ASSERT_EQ(outcome.first, ConnectionState::ready);
+    ASSERT_TRUE(outcome.second);
+    EXPECT_EQ(*outcome.second, (HostEndpoint{HostEndpoint::Kind::ipv4, peerAddress(), 5912}));
+    EXPECT_EQ(Discovery::urlHost(*outcome.second), peerAddress() + QStringLiteral(":5912"));
+
+    // Refused at once: no need to wait for the time limit.
+    ProbeLog refused;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    auto second = network.connecting().connect(*browserLog.find(QStringLiteral("Nobody Home")),
+                                               IpProtocol::ipv4, 5s, refused.handler());
+    ASSERT_TRUE(waitFor([&] { return refused.decisive().has_value(); }, 7s));
+    EXPECT_EQ(refused.decisive()->first, ConnectionState::failed);
+    EXPECT_LT(elapsed.elapsed(), 4000);
+}
+
+TEST(AvahiBackendTest, BrowsersFailWhenTheDaemonGoesAndNewOnesWorkWhenItReturns) {
+    NIMBROOK_REQUIRE_NETENV();
+    LinuxNetwork network;
+    BrowserLog before;
+    auto browser = network.serviceBrowsing().browse(QStringLiteral("_rfb._tcp"), before.handlers());
+    Peer peer(QStringLiteral("Survivor"), 5914);
+    ASSERT_TRUE(waitFor([&] { return before.find(QStringLiteral("Survivor")).has_value(); }));
+
+    restartAvahi();
+    // No REMOVE events come from a dead daemon: the browser must say it failed.
+    EXPECT_TRUE(waitFor([&] { return before.saw(BrowserState::failed); }));
+
+    BrowserLog after;
+    auto replacement = network.serviceBrowsing().browse(QStringLiteral("_rfb._tcp"), after.handlers());
+    EXPECT_TRUE(waitFor([&] { return after.find(QStringLiteral("Survivor")).has_value(); }, 15s));
+}
+
+TEST(AvahiBackendTest, LocalNamesComeFromTheDaemon) {
+    NIMBROOK_REQUIRE_NETENV();
+    LinuxNetwork network;
+    BrowserLog log; // a browser makes sure the client has connected
+    auto browser = network.serviceBrowsing().browse(QStringLiteral("_rfb._tcp"), log.handlers());
+    ASSERT_TRUE(waitFor([&] { return log.saw(BrowserState::ready); }));
+    EXPECT_EQ(network.localNames().localHostName(), QStringLiteral("nimbrook-test"));
+}
+
+} // namespace
+} // namespace nimbrook::testing

@@ -1,0 +1,68 @@
+#pragma once
+
+// Helpers for tests against the real test network of tests/env/netenv.sh.
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QString>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+namespace nimbrook::testing {
+
+inline bool netEnvAvailable() { return qEnvironmentVariableIntValue("NIMBROOK_NETENV") == 1; }
+
+#define NIMBROOK_REQUIRE_NETENV()                                                                  \
+    do {                                                                                           \
+        if (!::nimbrook::testing::netEnvAvailable())                                               \
+            GTEST_SKIP() << "needs the test network: run through scripts/test";                    \
+    } while (false)
+
+inline QString peerNamespace() { return qEnvironmentVariable("NIMBROOK_PEER_NS"); }
+inline QString peerAddress() { return qEnvironmentVariable("NIMBROOK_PEER_IP"); }
+
+// Spins the event loop until `done` or `limit`.
+template <typename Predicate>
+bool waitFor(Predicate done, std::chrono::milliseconds limit = std::chrono::seconds(8)) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!done() && elapsed.elapsed() < limit.count())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+// A stand-in screen-sharing host in the peer namespace, advertised over mDNS
+// for as long as the object lives.
+class Peer {
+public:
+    Peer(const QString& name, quint16 port, bool listening = true) {
+        QStringList arguments{QStringLiteral("netns"), QStringLiteral("exec"), peerNamespace(),
+                              QStringLiteral("/usr/bin/python3"),
+                              QStringLiteral(NIMBROOK_TEST_ENV_DIR "/vnc_peer.py"), name, peerAddress(),
+                              QString::number(port), QStringLiteral("300")};
+        if (!listening)
+            arguments.append(QStringLiteral("--no-listen"));
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(QStringLiteral("ip"), arguments);
+        EXPECT_TRUE(process_.waitForStarted(5000));
+        EXPECT_TRUE(process_.waitForReadyRead(10000)) << "the peer did not start advertising";
+    }
+    ~Peer() { withdraw(); }
+
+    void withdraw() {
+        if (process_.state() == QProcess::NotRunning)
+            return;
+        process_.terminate();
+        if (!process_.waitForFinished(5000))
+            process_.kill();
+        process_.waitForFinished(2000);
+    }
+
+private:
+    QProcess process_;
+};
+
+} // namespace nimbrook::testing
