@@ -30,5 +30,34 @@ TEST(CommandLineTest, AnythingElseIsInvalidWithAReason) {
     EXPECT_EQ(parse({QStringLiteral("--version=3")}).action, CommandLine::Action::invalid);
 }
 
+TEST(CommandLineTest, ListTakesJsonAndAWait) {
+    const CommandLine plain = parse({QStringLiteral("--list")});
+    EXPECT_EQ(plain.action, CommandLine::Action::list);
+    EXPECT_FALSE(plain.json);
+    EXPECT_EQ(plain.listWait, std::chrono::seconds(3));
+
+    const CommandLine full = parse({QStringLiteral("--list"), QStringLiteral("--json"),
+                                    QStringLiteral("--wait"), QStringLiteral("1.5")});
+    EXPECT_TRUE(full.json);
+    EXPECT_EQ(full.listWait, std::chrono::milliseconds(1500));
+    EXPECT_EQ(parse({QStringLiteral("--list"), QStringLiteral("--wait=0")}).listWait,
+              std::chrono::milliseconds(0));
+}
+
+TEST(CommandLineTest, BadListOptionsAreRefusedWithAReason) {
+    for (const QStringList& arguments :
+         {QStringList{QStringLiteral("--list"), QStringLiteral("--wait"), QStringLiteral("soon")},
+          QStringList{QStringLiteral("--list"), QStringLiteral("--wait"), QStringLiteral("-1")},
+          QStringList{QStringLiteral("--list"), QStringLiteral("--wait"), QStringLiteral("nan")},
+          QStringList{QStringLiteral("--list"), QStringLiteral("--wait"), QStringLiteral("1e9")},
+          QStringList{QStringLiteral("--list"), QStringLiteral("--wait")},
+          QStringList{QStringLiteral("--json")},
+          QStringList{QStringLiteral("--list"), QStringLiteral("--version")}}) {
+        const CommandLine result = parse(arguments);
+        EXPECT_EQ(result.action, CommandLine::Action::invalid) << arguments.join(u' ').toStdString();
+        EXPECT_FALSE(result.error.isEmpty());
+    }
+}
+
 } // namespace
 } // namespace nimbrook
