@@ -11,6 +11,12 @@ NIMBROOK_BUILD_PACKAGES=(
   libgtest-dev libbenchmark-dev
 )
 
+# What running needs: the system bus and Avahi for the local network, and
+# xdg-open to hand vnc:// addresses to the desktop.
+NIMBROOK_RUNTIME_PACKAGES=(
+  dbus avahi-daemon xdg-utils
+)
+
 # What the tests need besides: a real avahi-daemon with a peer host in a
 # network namespace, and the stand-in tool's report generator.
 NIMBROOK_TEST_PACKAGES=(
