@@ -26,7 +26,8 @@ Sources makeSources(int perSource) {
         const QString& name = names[i];
         const QString identity = MachineIdentity::fromDisplayName(name) + QString::number(i);
         sources.tailscale.append(RemoteMac{identity + QStringLiteral(".tail1234.ts.net."), identity,
-                                           name, QStringLiteral("100.64.%1.%2").arg(i / 250).arg(i % 250),
+                                           name,
+                                           QStringLiteral("100.64.%1.%2").arg(i / 250).arg(i % 250),
                                            i % 3 != 0, RemoteMac::Source::tailscale});
     }
     for (int i = 0; i < perSource; ++i) {

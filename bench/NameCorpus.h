@@ -11,12 +11,14 @@ namespace nimbrook::bench {
 // apostrophes, model names with numbers, accented and non-Latin names, host-
 // style names. About half are not plain ASCII, as on a real network.
 inline QStringList realisticNames(int count, unsigned seed = 7) {
-    static const char* const owners[] = {"Jane", "Guest", "Zoë", "Renée", "Björn", "Ana", "Marc",
-                                         "José", "Chloé", "Łukasz", "Sam", "O'Neil", "Priya"};
-    static const char* const models[] = {"MacBook Pro", "MacBook Air", "iMac", "Mac mini",
-                                         "Mac Studio", "Mac Pro", "Laptop", "Desktop"};
-    static const char* const places[] = {"Studio", "Lab", "Office", "Café Corner", "Build_Box",
-                                         "研究室のMac", "Студия", "ＬＡＢ", "Kitchen", "Attic"};
+    static const char* const owners[] = {"Jane", "Guest",  "Zoë",  "Renée", "Björn",
+                                         "Ana",  "Marc",   "José", "Chloé", "Łukasz",
+                                         "Sam",  "O'Neil", "Priya"};
+    static const char* const models[] = {"MacBook Pro", "MacBook Air", "iMac",   "Mac mini",
+                                         "Mac Studio",  "Mac Pro",     "Laptop", "Desktop"};
+    static const char* const places[] = {"Studio",    "Lab",         "Office", "Café Corner",
+                                         "Build_Box", "研究室のMac", "Студия", "ＬＡＢ",
+                                         "Kitchen",   "Attic"};
     std::mt19937 random(seed);
     auto pick = [&](const auto& list) {
         return QString::fromUtf8(list[random() % std::size(list)]);

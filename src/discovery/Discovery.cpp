@@ -9,7 +9,8 @@ namespace nimbrook {
 
 Discovery::Discovery(const DiscoveryPlatform& platform, QObject* parent)
     : QObject(parent)
-    , platform_(platform) {}
+    , platform_(platform) {
+}
 
 // Releases the timer, browser and monitor it holds; callbacks still queued
 // hold the object weakly and find it gone.
@@ -65,7 +66,9 @@ void Discovery::stop() {
     hasStarted_ = false;
 }
 
-void Discovery::recompute() { setMacs(merge(viaTailscale_.values(), viaBonjour_.values())); }
+void Discovery::recompute() {
+    setMacs(merge(viaTailscale_.values(), viaBonjour_.values()));
+}
 
 void Discovery::setMacs(QList<RemoteMac> macs) {
     macs_ = std::move(macs);

@@ -38,8 +38,8 @@ QList<RemoteMac> Discovery::merge(const QList<RemoteMac>& tailscale,
         // Seen on the local network too: the local sighting's name and address
         // win, the earlier record's identifier survives.
         RemoteMac& earlier = records[*found];
-        earlier = RemoteMac{earlier.id,  earlier.identity, mac.name,
-                            mac.address, true,             RemoteMac::Source::bonjour};
+        earlier = RemoteMac{earlier.id, earlier.identity,          mac.name, mac.address,
+                            true,       RemoteMac::Source::bonjour};
     }
 
     const NameCollation& collation = NameCollation::forCurrentLocale();

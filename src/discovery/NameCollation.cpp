@@ -27,7 +27,8 @@ QCollator makeCollator(const QLocale& locale, Qt::CaseSensitivity sensitivity) {
 NameCollation::NameCollation(const QLocale& locale)
     : locale_(collationLocale(locale))
     , primary_(makeCollator(locale_, Qt::CaseInsensitive))
-    , tieBreak_(makeCollator(locale_, Qt::CaseSensitive)) {}
+    , tieBreak_(makeCollator(locale_, Qt::CaseSensitive)) {
+}
 
 const NameCollation& NameCollation::forCurrentLocale() {
     thread_local std::unique_ptr<NameCollation> cached;

@@ -27,13 +27,13 @@ bool isLanInterface(InterfaceType type) {
 } // namespace
 
 void Discovery::startPathMonitoring() {
-    pathMonitor_ = platform_.pathMonitoring.start(
-        [self = QPointer<Discovery>(this), &scheduler = platform_.scheduler](const NetworkPath& path) {
+    pathMonitor_ =
+        platform_.pathMonitoring.start([self = QPointer<Discovery>(this),
+                                        &scheduler = platform_.scheduler](const NetworkPath& path) {
             // Runs on the network thread: reduce the path to its signature there
             // and hand only the text to the main thread.
-            const QString signature =
-                pathSignature(path.status, lanInterfaceNames(path.availableInterfaces),
-                              path.gatewayDescriptions);
+            const QString signature = pathSignature(
+                path.status, lanInterfaceNames(path.availableInterfaces), path.gatewayDescriptions);
             scheduler.post([self, signature] {
                 if (self)
                     self->applyPathSignature(signature);

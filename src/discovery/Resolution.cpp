@@ -13,7 +13,8 @@ void Discovery::resolveOutstanding() {
     const QSet<QString> advertised(bonjourEndpoints_.keyBegin(), bonjourEndpoints_.keyEnd());
     const QSet<QString> resolved(viaBonjour_.keyBegin(), viaBonjour_.keyEnd());
     for (const QString& name : namesNeedingResolution(advertised, resolved, resolving_)) {
-        if (const auto endpoint = bonjourEndpoints_.constFind(name); endpoint != bonjourEndpoints_.cend())
+        if (const auto endpoint = bonjourEndpoints_.constFind(name);
+            endpoint != bonjourEndpoints_.cend())
             resolve(name, *endpoint);
     }
 }
@@ -42,10 +43,10 @@ void Discovery::resolve(const QString& name, const ServiceEndpoint& endpoint) {
             if (!self->bonjourEndpoints_.contains(name))
                 return;
             if (address) {
-                self->viaBonjour_.insert(
-                    name, RemoteMac{QStringLiteral("bonjour:") + name,
-                                    MachineIdentity::fromDisplayName(name), name, *address, true,
-                                    RemoteMac::Source::bonjour});
+                self->viaBonjour_.insert(name,
+                                         RemoteMac{QStringLiteral("bonjour:") + name,
+                                                   MachineIdentity::fromDisplayName(name), name,
+                                                   *address, true, RemoteMac::Source::bonjour});
             } else {
                 self->viaBonjour_.remove(name);
             }

@@ -85,7 +85,11 @@ struct Peer {
             return std::nullopt;
         const QString identity = MachineIdentity::fromHostname(*dnsName);
         const QString name = hostName && !hostName->isEmpty() ? *hostName : identity;
-        return RemoteMac{*dnsName, identity, name, *address, online.value_or(false),
+        return RemoteMac{*dnsName,
+                         identity,
+                         name,
+                         *address,
+                         online.value_or(false),
                          RemoteMac::Source::tailscale};
     }
 };

@@ -20,8 +20,8 @@ QStringList Discovery::cliCandidates(const FileSystem& fileSystem, const UserDef
     candidates.append(QStringLiteral("/usr/local/bin/tailscale"));
     candidates.append(QStringLiteral("/opt/local/bin/tailscale"));
     if (const QString home = fileSystem.homeDirectory(); !home.isEmpty())
-        candidates.append(
-            QDir(home).filePath(QStringLiteral("Applications/Tailscale.app/Contents/MacOS/Tailscale")));
+        candidates.append(QDir(home).filePath(
+            QStringLiteral("Applications/Tailscale.app/Contents/MacOS/Tailscale")));
 
     // Where Linux packages put it.
     candidates.append(QStringLiteral("/usr/bin/tailscale"));

@@ -106,8 +106,7 @@ QString fold(QStringView text) {
             appendCodePoint(widthFolded, c);
     });
 
-    const QString decomposed =
-        widthFolded.toCaseFolded().normalized(QString::NormalizationForm_D);
+    const QString decomposed = widthFolded.toCaseFolded().normalized(QString::NormalizationForm_D);
     QString withoutMarks;
     withoutMarks.reserve(decomposed.size());
     forEachCodePoint(decomposed, [&](char32_t c) {

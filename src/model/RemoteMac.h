@@ -40,7 +40,9 @@ size_t qHash(RemoteMac::Source source, size_t seed = 0) noexcept;
 } // namespace nimbrook
 
 template <> struct std::hash<nimbrook::RemoteMac> {
-    size_t operator()(const nimbrook::RemoteMac& mac) const noexcept { return nimbrook::qHash(mac); }
+    size_t operator()(const nimbrook::RemoteMac& mac) const noexcept {
+        return nimbrook::qHash(mac);
+    }
 };
 
 template <> struct std::hash<nimbrook::RemoteMac::Source> {

@@ -24,7 +24,8 @@ public:
     // current path soon after starting, then after every change. The handler must
     // not touch main-thread state. Never fails here: a monitor that cannot read
     // the system's path reports an unsatisfied path with no interfaces.
-    virtual std::unique_ptr<PathMonitor> start(std::function<void(const NetworkPath&)> onUpdate) = 0;
+    virtual std::unique_ptr<PathMonitor>
+    start(std::function<void(const NetworkPath&)> onUpdate) = 0;
 };
 
 } // namespace nimbrook

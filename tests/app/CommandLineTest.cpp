@@ -19,7 +19,8 @@ TEST(CommandLineTest, VersionAndHelp) {
 TEST(CommandLineTest, AnythingElseIsInvalidWithAReason) {
     const CommandLine unknown = parse({QStringLiteral("--frobnicate")});
     EXPECT_EQ(unknown.action, CommandLine::Action::invalid);
-    EXPECT_TRUE(unknown.error.contains(QStringLiteral("frobnicate"))) << unknown.error.toStdString();
+    EXPECT_TRUE(unknown.error.contains(QStringLiteral("frobnicate")))
+        << unknown.error.toStdString();
 
     const CommandLine stray = parse({QStringLiteral("studio")});
     EXPECT_EQ(stray.action, CommandLine::Action::invalid);
@@ -54,7 +55,8 @@ TEST(CommandLineTest, BadListOptionsAreRefusedWithAReason) {
           QStringList{QStringLiteral("--json")},
           QStringList{QStringLiteral("--list"), QStringLiteral("--version")}}) {
         const CommandLine result = parse(arguments);
-        EXPECT_EQ(result.action, CommandLine::Action::invalid) << arguments.join(u' ').toStdString();
+        EXPECT_EQ(result.action, CommandLine::Action::invalid)
+            << arguments.join(u' ').toStdString();
         EXPECT_FALSE(result.error.isEmpty());
     }
 }

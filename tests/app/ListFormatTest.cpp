@@ -9,25 +9,36 @@
 namespace nimbrook {
 namespace {
 
-const RemoteMac studio{QStringLiteral("bonjour:Studio"), QStringLiteral("studio"), QStringLiteral("Studio"),
-                       QStringLiteral("192.168.1.20"),   true,                     RemoteMac::Source::bonjour};
-const RemoteMac mini{QStringLiteral("mini.ts.net."), QStringLiteral("mini"), QStringLiteral("Jane\u2019s Mac mini"),
-                     QStringLiteral("100.64.0.7"),   false,                  RemoteMac::Source::tailscale};
+const RemoteMac studio{QStringLiteral("bonjour:Studio"),
+                       QStringLiteral("studio"),
+                       QStringLiteral("Studio"),
+                       QStringLiteral("192.168.1.20"),
+                       true,
+                       RemoteMac::Source::bonjour};
+const RemoteMac mini{QStringLiteral("mini.ts.net."),
+                     QStringLiteral("mini"),
+                     QStringLiteral("Jane\u2019s Mac mini"),
+                     QStringLiteral("100.64.0.7"),
+                     false,
+                     RemoteMac::Source::tailscale};
 
 TEST(ListFormatTest, AnEmptyListShowsTheStatusLine) {
     EXPECT_EQ(ListFormat::text({}, TailscaleState::notInstalled),
               QStringLiteral("Tailscale not found \u2014 local network only\n"));
-    EXPECT_EQ(ListFormat::text({}, TailscaleState::notRunning), QStringLiteral("Tailscale isn\u2019t running\n"));
+    EXPECT_EQ(ListFormat::text({}, TailscaleState::notRunning),
+              QStringLiteral("Tailscale isn\u2019t running\n"));
     EXPECT_EQ(ListFormat::text({}, TailscaleState::searching), QStringLiteral("Searching\u2026\n"));
 }
 
 TEST(ListFormatTest, OneAlignedLinePerMachineInListOrder) {
-    const QStringList lines = ListFormat::text({studio, mini}, TailscaleState::ok).split(u'\n', Qt::SkipEmptyParts);
+    const QStringList lines =
+        ListFormat::text({studio, mini}, TailscaleState::ok).split(u'\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2);
     EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Studio ")));
     EXPECT_TRUE(lines[0].endsWith(QStringLiteral("online")));
     EXPECT_TRUE(lines[1].endsWith(QStringLiteral("offline")));
-    EXPECT_EQ(lines[0].indexOf(QStringLiteral("Local network")), lines[1].indexOf(QStringLiteral("Tailscale")));
+    EXPECT_EQ(lines[0].indexOf(QStringLiteral("Local network")),
+              lines[1].indexOf(QStringLiteral("Tailscale")));
 }
 
 TEST(ListFormatTest, ControlCharactersFromTheNetworkCannotBreakLines) {
@@ -39,7 +50,8 @@ TEST(ListFormatTest, ControlCharactersFromTheNetworkCannotBreakLines) {
 }
 
 TEST(ListFormatTest, JsonCarriesTheSixFieldsAndTheState) {
-    const QJsonObject root = QJsonDocument::fromJson(ListFormat::json({mini}, TailscaleState::ok, true)).object();
+    const QJsonObject root =
+        QJsonDocument::fromJson(ListFormat::json({mini}, TailscaleState::ok, true)).object();
     EXPECT_EQ(root.value(QStringLiteral("tailscaleState")).toString(), QStringLiteral("ok"));
     EXPECT_TRUE(root.value(QStringLiteral("isPolling")).toBool());
     const QJsonObject mac = root.value(QStringLiteral("macs")).toArray().first().toObject();

@@ -5,8 +5,8 @@ namespace {
 
 ServiceEndpoint service(const QString& name, int interfaceIndex = 2,
                         IpProtocol protocol = IpProtocol::ipv4) {
-    return ServiceEndpoint{name, QStringLiteral("_rfb._tcp"), QStringLiteral("local"), interfaceIndex,
-                           protocol};
+    return ServiceEndpoint{name, QStringLiteral("_rfb._tcp"), QStringLiteral("local"),
+                           interfaceIndex, protocol};
 }
 
 const HostEndpoint lanAddress{HostEndpoint::Kind::ipv4, QStringLiteral("192.168.1.20"), 5900};
@@ -51,7 +51,8 @@ TEST_F(BonjourBrowsingTest, AResolvedServiceIsPublishedAsALocalMachine) {
 
 TEST_F(BonjourBrowsingTest, TheFirstResultWithANameWins) {
     discovery->start();
-    browse({service(QStringLiteral("Studio"), 3), service(QStringLiteral("Studio"), 2, IpProtocol::ipv6)});
+    browse({service(QStringLiteral("Studio"), 3),
+            service(QStringLiteral("Studio"), 2, IpProtocol::ipv6)});
     EXPECT_EQ(discovery->bonjourEndpoints().value(QStringLiteral("Studio")).interfaceIndex, 3);
 }
 
@@ -67,7 +68,8 @@ TEST_F(BonjourBrowsingTest, ThisComputerIsLeftOut) {
 TEST_F(BonjourBrowsingTest, LocalIdentitiesNeverHoldTheEmptyIdentity) {
     localNames.hostName = QStringLiteral("Guests-Laptop");
     localNames.computer = QStringLiteral("Guest\u2019s Laptop");
-    EXPECT_EQ(Discovery::localIdentities(localNames), QSet<QString>{QStringLiteral("guests-laptop")});
+    EXPECT_EQ(Discovery::localIdentities(localNames),
+              QSet<QString>{QStringLiteral("guests-laptop")});
     localNames.computer = QStringLiteral("!!!");
     localNames.hostName.reset();
     EXPECT_TRUE(Discovery::localIdentities(localNames).isEmpty());
@@ -91,9 +93,10 @@ TEST_F(BonjourBrowsingTest, CollidingNamesAreAllDroppedWithTheirRecords) {
     EXPECT_TRUE(discovery->viaBonjour().isEmpty());
     EXPECT_TRUE(discovery->macs().isEmpty());
 
-    EXPECT_EQ(Discovery::collidingBonjourNames({QStringLiteral("Caf\u00e9 Mac"), QStringLiteral("cafe-mac"),
-                                                QStringLiteral("Kim\u2019s Mac"), QStringLiteral("Kims Mac"),
-                                                QStringLiteral("Other")}),
+    EXPECT_EQ(Discovery::collidingBonjourNames(
+                  {QStringLiteral("Caf\u00e9 Mac"), QStringLiteral("cafe-mac"),
+                   QStringLiteral("Kim\u2019s Mac"), QStringLiteral("Kims Mac"),
+                   QStringLiteral("Other")}),
               (QSet<QString>{QStringLiteral("Caf\u00e9 Mac"), QStringLiteral("cafe-mac"),
                              QStringLiteral("Kim\u2019s Mac"), QStringLiteral("Kims Mac")}));
 }

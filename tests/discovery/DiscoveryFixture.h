@@ -22,14 +22,16 @@ protected:
     DiscoveryFixture() { discovery = makeDiscovery(); }
 
     std::unique_ptr<Discovery> makeDiscovery() {
-        auto made = std::make_unique<Discovery>(DiscoveryPlatform{scheduler, browsing, paths, tools, files, defaults,
-                                                                  connecting, localNames, urlOpener});
+        auto made = std::make_unique<Discovery>(DiscoveryPlatform{
+            scheduler, browsing, paths, tools, files, defaults, connecting, localNames, urlOpener});
         QObject::connect(made.get(), &Discovery::changed,
                          [this](Discovery::Published what) { notifications.push_back(what); });
         return made;
     }
 
-    std::vector<Discovery::Published> takeNotifications() { return std::exchange(notifications, {}); }
+    std::vector<Discovery::Published> takeNotifications() {
+        return std::exchange(notifications, {});
+    }
 
     FakeScheduler scheduler;
     FakeServiceBrowsing browsing;

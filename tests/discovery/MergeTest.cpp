@@ -11,13 +11,21 @@ using Source = RemoteMac::Source;
 
 RemoteMac tailscale(const QString& identity, const QString& name, bool online,
                     const QString& address = QStringLiteral("100.64.0.1")) {
-    return RemoteMac{identity + QStringLiteral(".tail1234.ts.net."), identity, name, address, online,
+    return RemoteMac{identity + QStringLiteral(".tail1234.ts.net."),
+                     identity,
+                     name,
+                     address,
+                     online,
                      Source::tailscale};
 }
 
 RemoteMac bonjour(const QString& serviceName, const QString& identity,
                   const QString& address = QStringLiteral("192.168.1.20")) {
-    return RemoteMac{QStringLiteral("bonjour:") + serviceName, identity, serviceName, address, true,
+    return RemoteMac{QStringLiteral("bonjour:") + serviceName,
+                     identity,
+                     serviceName,
+                     address,
+                     true,
                      Source::bonjour};
 }
 
@@ -39,9 +47,12 @@ TEST(MergeTest, ALocalSightingCombinesWithItsTailscaleRecord) {
                                   QStringLiteral("100.64.0.7"),
                                   false,
                                   Source::tailscale};
-    const RemoteMac fromBonjour{QStringLiteral("bonjour:Studio"), QStringLiteral("studio"),
-                                QStringLiteral("Studio"),         QStringLiteral("studio.local"),
-                                true,                             Source::bonjour};
+    const RemoteMac fromBonjour{QStringLiteral("bonjour:Studio"),
+                                QStringLiteral("studio"),
+                                QStringLiteral("Studio"),
+                                QStringLiteral("studio.local"),
+                                true,
+                                Source::bonjour};
 
     const QList<RemoteMac> merged = Discovery::merge({fromTailscale}, {fromBonjour});
 
@@ -56,7 +67,8 @@ TEST(MergeTest, ALocalSightingCombinesWithItsTailscaleRecord) {
 }
 
 TEST(MergeTest, MachinesSeenOnceStayUnchanged) {
-    const RemoteMac onlyTailscale = tailscale(QStringLiteral("mini"), QStringLiteral("mini"), false);
+    const RemoteMac onlyTailscale =
+        tailscale(QStringLiteral("mini"), QStringLiteral("mini"), false);
     const RemoteMac onlyLocal = bonjour(QStringLiteral("Studio"), QStringLiteral("studio"));
     const QList<RemoteMac> merged = Discovery::merge({onlyTailscale}, {onlyLocal});
     ASSERT_EQ(merged.size(), 2);
@@ -65,13 +77,13 @@ TEST(MergeTest, MachinesSeenOnceStayUnchanged) {
 }
 
 TEST(MergeTest, OnlineMachinesComeFirstThenNamesInNumericOrder) {
-    const QList<RemoteMac> merged = Discovery::merge(
-        {tailscale(QStringLiteral("alpha"), QStringLiteral("alpha"), false),
-         tailscale(QStringLiteral("lab-10"), QStringLiteral("Lab 10"), true),
-         tailscale(QStringLiteral("zulu"), QStringLiteral("zulu"), true),
-         tailscale(QStringLiteral("lab-3"), QStringLiteral("Lab 3"), true),
-         tailscale(QStringLiteral("beta"), QStringLiteral("Beta"), false)},
-        {bonjour(QStringLiteral("lab 2"), QStringLiteral("lab-2"))});
+    const QList<RemoteMac> merged =
+        Discovery::merge({tailscale(QStringLiteral("alpha"), QStringLiteral("alpha"), false),
+                          tailscale(QStringLiteral("lab-10"), QStringLiteral("Lab 10"), true),
+                          tailscale(QStringLiteral("zulu"), QStringLiteral("zulu"), true),
+                          tailscale(QStringLiteral("lab-3"), QStringLiteral("Lab 3"), true),
+                          tailscale(QStringLiteral("beta"), QStringLiteral("Beta"), false)},
+                         {bonjour(QStringLiteral("lab 2"), QStringLiteral("lab-2"))});
     EXPECT_EQ(namesOf(merged), (QStringList{QStringLiteral("lab 2"), QStringLiteral("Lab 3"),
                                             QStringLiteral("Lab 10"), QStringLiteral("zulu"),
                                             QStringLiteral("alpha"), QStringLiteral("Beta")}));
@@ -107,11 +119,10 @@ TEST(MergeTest, LaterRecordsWithTheSameKeyReplaceOrCombine) {
     EXPECT_EQ(Discovery::merge({first, second}, {}), QList<RemoteMac>{second});
 
     // Two local services with one identity: the first id, the second's name and address.
-    const QList<RemoteMac> merged =
-        Discovery::merge({}, {bonjour(QStringLiteral("Studio"), QStringLiteral("studio"),
-                                      QStringLiteral("10.0.0.1")),
-                              bonjour(QStringLiteral("STUDIO"), QStringLiteral("studio"),
-                                      QStringLiteral("10.0.0.2"))});
+    const QList<RemoteMac> merged = Discovery::merge(
+        {},
+        {bonjour(QStringLiteral("Studio"), QStringLiteral("studio"), QStringLiteral("10.0.0.1")),
+         bonjour(QStringLiteral("STUDIO"), QStringLiteral("studio"), QStringLiteral("10.0.0.2"))});
     ASSERT_EQ(merged.size(), 1);
     EXPECT_EQ(merged[0].id, QStringLiteral("bonjour:Studio"));
     EXPECT_EQ(merged[0].name, QStringLiteral("STUDIO"));
@@ -125,8 +136,7 @@ TEST(MergeTest, RecordsWithoutIdentityAreKeyedByTheirId) {
     const RemoteMac alsoNameless = bonjour(QStringLiteral("???"), QString());
     RemoteMac tailscaleNameless = tailscale(QString(), QStringLiteral("x"), true);
     tailscaleNameless.id = QStringLiteral("bonjour:!!!-not");
-    const QList<RemoteMac> merged =
-        Discovery::merge({tailscaleNameless}, {nameless, alsoNameless});
+    const QList<RemoteMac> merged = Discovery::merge({tailscaleNameless}, {nameless, alsoNameless});
     EXPECT_EQ(merged.size(), 3);
 
     // ...but an id that equals the other record's row identity does combine.
@@ -144,7 +154,8 @@ TEST(MergeTest, EachRowIdentityOccursOnce) {
     for (int i = 0; i < 50; ++i) {
         fromTailscale.append(tailscale(QStringLiteral("host-%1").arg(i % 30),
                                        QStringLiteral("Host %1").arg(i), i % 2 == 0));
-        fromBonjour.append(bonjour(QStringLiteral("Host %1").arg(i), QStringLiteral("host-%1").arg(i)));
+        fromBonjour.append(
+            bonjour(QStringLiteral("Host %1").arg(i), QStringLiteral("host-%1").arg(i)));
     }
     const QList<RemoteMac> merged = Discovery::merge(fromTailscale, fromBonjour);
     QSet<QString> rows;

@@ -18,12 +18,12 @@ QStringList sorted(const NameCollation& collation, QStringList names) {
 
 TEST(NameCollationTest, DigitRunsCompareByValueAndCaseIsIgnored) {
     const NameCollation collation(QLocale(QLocale::English, QLocale::UnitedStates));
-    EXPECT_EQ(sorted(collation, {QStringLiteral("Lab 10"), QStringLiteral("lab 2"),
-                                 QStringLiteral("Lab 3"), QStringLiteral("alpha"),
-                                 QStringLiteral("Zulu"), QStringLiteral("beta 007")}),
-              (QStringList{QStringLiteral("alpha"), QStringLiteral("beta 007"),
-                           QStringLiteral("lab 2"), QStringLiteral("Lab 3"),
-                           QStringLiteral("Lab 10"), QStringLiteral("Zulu")}));
+    EXPECT_EQ(
+        sorted(collation,
+               {QStringLiteral("Lab 10"), QStringLiteral("lab 2"), QStringLiteral("Lab 3"),
+                QStringLiteral("alpha"), QStringLiteral("Zulu"), QStringLiteral("beta 007")}),
+        (QStringList{QStringLiteral("alpha"), QStringLiteral("beta 007"), QStringLiteral("lab 2"),
+                     QStringLiteral("Lab 3"), QStringLiteral("Lab 10"), QStringLiteral("Zulu")}));
 }
 
 TEST(NameCollationTest, OnlyIdenticalTextsCompareEqual) {
@@ -34,8 +34,9 @@ TEST(NameCollationTest, OnlyIdenticalTextsCompareEqual) {
     for (const auto& pair : pairs) {
         const int forward = collation.compare(pair[0], pair[1]);
         EXPECT_NE(forward, 0) << pair[0].toStdString();
-        EXPECT_EQ(forward < 0, collation.compare(pair[1], pair[0]) > 0);
-        EXPECT_EQ(collation.compare(collation.key(pair[0]), collation.key(pair[1])) < 0, forward < 0);
+        EXPECT_EQ(forward<0, collation.compare(pair[1], pair[0])> 0);
+        EXPECT_EQ(collation.compare(collation.key(pair[0]), collation.key(pair[1])) < 0,
+                  forward < 0);
     }
     EXPECT_EQ(collation.compare(QStringLiteral("Studio"), QStringLiteral("Studio")), 0);
 }
@@ -43,8 +44,8 @@ TEST(NameCollationTest, OnlyIdenticalTextsCompareEqual) {
 TEST(NameCollationTest, CaseAndWidthDifferencesSortTogether) {
     const NameCollation collation(QLocale(QLocale::English, QLocale::UnitedStates));
     // Full-width "Ｂ" sorts with the b's, not after "c".
-    const QStringList names = sorted(collation, {QStringLiteral("c"), QStringLiteral("\uFF22"),
-                                                 QStringLiteral("a")});
+    const QStringList names =
+        sorted(collation, {QStringLiteral("c"), QStringLiteral("\uFF22"), QStringLiteral("a")});
     EXPECT_EQ(names.indexOf(QStringLiteral("\uFF22")), 1);
 }
 

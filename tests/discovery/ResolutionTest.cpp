@@ -9,7 +9,8 @@ ServiceEndpoint service(const QString& name) {
 }
 
 const HostEndpoint v4{HostEndpoint::Kind::ipv4, QStringLiteral("192.168.1.20"), 5900};
-const HostEndpoint v6{HostEndpoint::Kind::ipv6, QStringLiteral("fe80::1c2b:3aff:fe4d:5e6f%eth0"), 5901};
+const HostEndpoint v6{HostEndpoint::Kind::ipv6, QStringLiteral("fe80::1c2b:3aff:fe4d:5e6f%eth0"),
+                      5901};
 
 class ResolutionTest : public DiscoveryFixture {
 protected:
@@ -81,7 +82,8 @@ TEST_F(ResolutionTest, AResolvedNameIsNotProbedAgain) {
     browse({moved});
     scheduler.advance(15s);
     EXPECT_EQ(connecting.createdCount(), 1);
-    EXPECT_EQ(discovery->viaBonjour().value(QStringLiteral("Studio")).address, QStringLiteral("192.168.1.20"));
+    EXPECT_EQ(discovery->viaBonjour().value(QStringLiteral("Studio")).address,
+              QStringLiteral("192.168.1.20"));
 }
 
 TEST_F(ResolutionTest, AServiceWithdrawnDuringItsProbeGetsNoRecord) {
@@ -120,9 +122,9 @@ TEST_F(ResolutionTest, TheRecordKeepsTheServiceNameExactly) {
 }
 
 TEST(NamesNeedingResolutionTest, AdvertisedMinusResolvedMinusInFlight) {
-    EXPECT_EQ(Discovery::namesNeedingResolution({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")},
-                                                {QStringLiteral("a"), QStringLiteral("z")},
-                                                {QStringLiteral("b")}),
+    EXPECT_EQ(Discovery::namesNeedingResolution(
+                  {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")},
+                  {QStringLiteral("a"), QStringLiteral("z")}, {QStringLiteral("b")}),
               QSet<QString>{QStringLiteral("c")});
 }
 

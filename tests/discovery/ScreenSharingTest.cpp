@@ -23,9 +23,10 @@ TEST(UrlHostTest, EveryHostForm) {
 }
 
 TEST(UrlHostTest, ServicesAndEmptyHostsGiveNothing) {
-    EXPECT_EQ(Discovery::urlHost(ServiceEndpoint{QStringLiteral("Studio"), QStringLiteral("_rfb._tcp"),
-                                                 QStringLiteral("local"), 2, IpProtocol::ipv4}),
-              std::nullopt);
+    EXPECT_EQ(
+        Discovery::urlHost(ServiceEndpoint{QStringLiteral("Studio"), QStringLiteral("_rfb._tcp"),
+                                           QStringLiteral("local"), 2, IpProtocol::ipv4}),
+        std::nullopt);
     EXPECT_EQ(urlHost(HostEndpoint::Kind::name, "", 5900), std::nullopt);
     EXPECT_EQ(urlHost(HostEndpoint::Kind::ipv4, "%en0", 5901), std::nullopt);
     EXPECT_EQ(urlHost(HostEndpoint::Kind::ipv6, "", 5900), std::nullopt);
@@ -46,8 +47,10 @@ protected:
 };
 
 TEST_F(ConnectTest, OpensVncUrlsOfTheAddressAsItIs) {
-    EXPECT_EQ(openedFor(QStringLiteral("192.168.1.20")), QStringList{QStringLiteral("vnc://192.168.1.20")});
-    EXPECT_EQ(openedFor(QStringLiteral("[fd00::7]:5901")), QStringList{QStringLiteral("vnc://[fd00::7]:5901")});
+    EXPECT_EQ(openedFor(QStringLiteral("192.168.1.20")),
+              QStringList{QStringLiteral("vnc://192.168.1.20")});
+    EXPECT_EQ(openedFor(QStringLiteral("[fd00::7]:5901")),
+              QStringList{QStringLiteral("vnc://[fd00::7]:5901")});
     // URLs carry host names in lower case; they match case-insensitively.
     EXPECT_EQ(openedFor(QStringLiteral("Studio.local:5901")),
               QStringList{QStringLiteral("vnc://studio.local:5901")});

@@ -33,13 +33,14 @@ const StatusReport unreadable{TailscaleState::notRunning, {}};
 TEST(StatusParseTest, ARunningReportListsItsMacsByName) {
     const StatusReport report = Discovery::parse(fixture("running-3-macs.json"));
     EXPECT_EQ(report.state, TailscaleState::ok);
-    ASSERT_EQ(namesOf(report), (QStringList{QStringLiteral("Café Mac"),
-                                            QStringLiteral("Guest’s MacBook Pro"),
-                                            QStringLiteral("macbook-air")}));
+    ASSERT_EQ(namesOf(report),
+              (QStringList{QStringLiteral("Café Mac"), QStringLiteral("Guest’s MacBook Pro"),
+                           QStringLiteral("macbook-air")}));
     const RemoteMac& cafe = report.macs[0];
-    EXPECT_EQ(cafe, (RemoteMac{QStringLiteral("caf-mac.taila4c66.ts.net."), QStringLiteral("caf-mac"),
-                               QStringLiteral("Café Mac"), QStringLiteral("100.126.104.22"), false,
-                               RemoteMac::Source::tailscale}));
+    EXPECT_EQ(cafe,
+              (RemoteMac{QStringLiteral("caf-mac.taila4c66.ts.net."), QStringLiteral("caf-mac"),
+                         QStringLiteral("Café Mac"), QStringLiteral("100.126.104.22"), false,
+                         RemoteMac::Source::tailscale}));
     // An empty HostName gives the identity as name, not the DNS name.
     EXPECT_EQ(report.macs[2].name, QStringLiteral("macbook-air"));
     EXPECT_EQ(report.macs[2].id, QStringLiteral("macbook-air.taila4c66.ts.net."));
@@ -126,10 +127,10 @@ TEST(StatusParseTest, PeerFieldsFillTheRecord) {
     const StatusReport skippedEmpty = Discovery::parse(withPeer(
         R"({"DNSName":"Mac-Mini.tail.ts.net.","TailscaleIPs":["","fd7a::1","100.64.0.9"],"OS":"macOS","HostName":null,"Online":null})"));
     ASSERT_EQ(skippedEmpty.macs.size(), 1);
-    EXPECT_EQ(skippedEmpty.macs[0], (RemoteMac{QStringLiteral("Mac-Mini.tail.ts.net."),
-                                               QStringLiteral("mac-mini"), QStringLiteral("mac-mini"),
-                                               QStringLiteral("fd7a::1"), false,
-                                               RemoteMac::Source::tailscale}));
+    EXPECT_EQ(skippedEmpty.macs[0],
+              (RemoteMac{QStringLiteral("Mac-Mini.tail.ts.net."), QStringLiteral("mac-mini"),
+                         QStringLiteral("mac-mini"), QStringLiteral("fd7a::1"), false,
+                         RemoteMac::Source::tailscale}));
 
     const StatusReport online = Discovery::parse(withPeer(
         R"({"DNSName":"s.ts.net.","TailscaleIPs":["100.64.0.2"],"OS":"macOS","HostName":"Studio","Online":true,"Extra":[1,2,{"x":null}]})"));
@@ -141,10 +142,10 @@ TEST(StatusParseTest, PeerFieldsFillTheRecord) {
 TEST(StatusParseTest, AWrongTypeAnywhereAmongReadKeysRejectsTheWholeReport) {
     const char* good = R"("p1":{"DNSName":"a.ts.net.","TailscaleIPs":["100.64.0.1"],"OS":"macOS"})";
     const char* badPeers[] = {
-        R"({"OS":"linux","Online":"yes"})",       // in a peer that would be skipped anyway
-        R"({"OS":"linux","HostName":7})",         //
-        R"({"OS":"linux","DNSName":false})",      //
-        R"({"OS":1})",                            //
+        R"({"OS":"linux","Online":"yes"})",  // in a peer that would be skipped anyway
+        R"({"OS":"linux","HostName":7})",    //
+        R"({"OS":"linux","DNSName":false})", //
+        R"({"OS":1})",                       //
         R"({"OS":"linux","TailscaleIPs":"100.64.0.2"})",
         R"({"OS":"linux","TailscaleIPs":["100.64.0.2",null]})",
         R"({"OS":"linux","TailscaleIPs":[1]})",
@@ -152,8 +153,8 @@ TEST(StatusParseTest, AWrongTypeAnywhereAmongReadKeysRejectsTheWholeReport) {
         R"("peer")",
     };
     for (const char* bad : badPeers) {
-        const QByteArray report = QByteArray(R"({"BackendState":"Running","Peer":{)") + good +
-                                  R"(,"p2":)" + bad + "}}";
+        const QByteArray report =
+            QByteArray(R"({"BackendState":"Running","Peer":{)") + good + R"(,"p2":)" + bad + "}}";
         EXPECT_EQ(Discovery::parse(report), unreadable) << bad;
     }
     EXPECT_EQ(Discovery::parse(R"({"BackendState":7,"Peer":{}})"), unreadable);

@@ -8,7 +8,8 @@
 namespace nimbrook::testing {
 namespace {
 
-const QString appBundleTool = QStringLiteral("/Applications/Tailscale.app/Contents/MacOS/Tailscale");
+const QString appBundleTool =
+    QStringLiteral("/Applications/Tailscale.app/Contents/MacOS/Tailscale");
 
 class TailscaleCliTest : public ::testing::Test {
 protected:
@@ -20,14 +21,15 @@ protected:
 TEST_F(TailscaleCliTest, NothingExecutableMeansNoTool) {
     EXPECT_EQ(locate(), std::nullopt);
     // Every candidate was tried, in order, ending with the Linux locations.
-    EXPECT_EQ(files.tested, (QStringList{appBundleTool, QStringLiteral("/opt/homebrew/bin/tailscale"),
-                                         QStringLiteral("/usr/local/bin/tailscale"),
-                                         QStringLiteral("/opt/local/bin/tailscale"),
-                                         QStringLiteral("/home/jane/Applications/Tailscale.app/"
-                                                        "Contents/MacOS/Tailscale"),
-                                         QStringLiteral("/usr/bin/tailscale"),
-                                         QStringLiteral("/usr/sbin/tailscale"),
-                                         QStringLiteral("/snap/bin/tailscale")}));
+    EXPECT_EQ(
+        files.tested,
+        (QStringList{appBundleTool, QStringLiteral("/opt/homebrew/bin/tailscale"),
+                     QStringLiteral("/usr/local/bin/tailscale"),
+                     QStringLiteral("/opt/local/bin/tailscale"),
+                     QStringLiteral("/home/jane/Applications/Tailscale.app/"
+                                    "Contents/MacOS/Tailscale"),
+                     QStringLiteral("/usr/bin/tailscale"), QStringLiteral("/usr/sbin/tailscale"),
+                     QStringLiteral("/snap/bin/tailscale")}));
 }
 
 TEST_F(TailscaleCliTest, TheUserDefaultComesFirstAndIsUsedAsWritten) {

@@ -19,8 +19,8 @@ QByteArray report(const QList<std::tuple<const char*, const char*, bool>>& macs,
         ++n;
         peers += QByteArray("\"p") + QByteArray::number(n) + "\":{\"DNSName\":\"" + dns +
                  "\",\"HostName\":\"" + host + "\",\"TailscaleIPs\":[\"100.64.0." +
-                 QByteArray::number(n) + "\"],\"OS\":\"macOS\",\"Online\":" +
-                 (online ? "true" : "false") + "}";
+                 QByteArray::number(n) +
+                 "\"],\"OS\":\"macOS\",\"Online\":" + (online ? "true" : "false") + "}";
     }
     return QByteArray("{\"BackendState\":\"") + state + "\",\"Peer\":{" + peers + "}}";
 }
@@ -48,7 +48,8 @@ TEST_F(TailscalePollTest, APollIsUnderWayAtOnceAfterStart) {
     EXPECT_TRUE(discovery->isPolling());
     ASSERT_EQ(tools.runCount(), 1);
     EXPECT_EQ(tools.latest().path, tool);
-    EXPECT_EQ(tools.latest().arguments, (QStringList{QStringLiteral("status"), QStringLiteral("--json")}));
+    EXPECT_EQ(tools.latest().arguments,
+              (QStringList{QStringLiteral("status"), QStringLiteral("--json")}));
     EXPECT_EQ(tools.latest().timeout, std::chrono::seconds(10));
     EXPECT_EQ(tools.latest().killGrace, std::chrono::seconds(2));
     EXPECT_EQ(discovery->tailscaleState(), TailscaleState::searching);
@@ -62,7 +63,8 @@ TEST_F(TailscalePollTest, ACompletedPollPublishesPollingStateThenList) {
               (std::vector{Published::isPolling, Published::tailscaleState, Published::macs}));
     EXPECT_FALSE(discovery->isPolling());
     EXPECT_EQ(discovery->tailscaleState(), TailscaleState::ok);
-    EXPECT_EQ(namesOf(discovery->macs()), (QStringList{QStringLiteral("Studio"), QStringLiteral("Mini")}));
+    EXPECT_EQ(namesOf(discovery->macs()),
+              (QStringList{QStringLiteral("Studio"), QStringLiteral("Mini")}));
     EXPECT_FALSE(discovery->inFlightPoll());
 }
 
@@ -130,7 +132,8 @@ TEST_F(TailscalePollTest, AToolInstalledLaterIsPickedUpByTheNextTick) {
     EXPECT_EQ(tools.runCount(), 0);
     scheduler.advance(1ms);
     EXPECT_EQ(tools.runCount(), 1);
-    EXPECT_EQ(discovery->tailscaleState(), TailscaleState::notInstalled); // until the poll completes
+    EXPECT_EQ(discovery->tailscaleState(),
+              TailscaleState::notInstalled); // until the poll completes
     finish(0, report({}));
     EXPECT_EQ(discovery->tailscaleState(), TailscaleState::ok);
 }
@@ -159,7 +162,8 @@ TEST_F(TailscalePollTest, DuplicateDnsNamesKeepTheFirstByName) {
     discovery->start();
     finish(0, report({{"mac.ts.net.", "Zed", true}, {"mac.ts.net.", "Abe", true}}));
     ASSERT_EQ(discovery->viaTailscale().size(), 1);
-    EXPECT_EQ(discovery->viaTailscale().value(QStringLiteral("mac.ts.net.")).name, QStringLiteral("Abe"));
+    EXPECT_EQ(discovery->viaTailscale().value(QStringLiteral("mac.ts.net.")).name,
+              QStringLiteral("Abe"));
 }
 
 TEST_F(TailscalePollTest, StopDuringAPollClearsPollingButTheResultStillApplies) {
@@ -175,13 +179,15 @@ TEST_F(TailscalePollTest, StopDuringAPollClearsPollingButTheResultStillApplies) 
 
 TEST_F(TailscalePollTest, StopKeepsTheTailscaleMachinesInOrder) {
     discovery->start();
-    finish(0, report({{"b.ts.net.", "Lab 10", false}, {"a.ts.net.", "lab 2", true},
+    finish(0, report({{"b.ts.net.", "Lab 10", false},
+                      {"a.ts.net.", "lab 2", true},
                       {"c.ts.net.", "Lab 3", true}}));
     const QList<RemoteMac> before = discovery->macs();
     discovery->stop();
     EXPECT_EQ(discovery->macs(), before);
-    EXPECT_EQ(namesOf(discovery->macs()),
-              (QStringList{QStringLiteral("lab 2"), QStringLiteral("Lab 3"), QStringLiteral("Lab 10")}));
+    EXPECT_EQ(
+        namesOf(discovery->macs()),
+        (QStringList{QStringLiteral("lab 2"), QStringLiteral("Lab 3"), QStringLiteral("Lab 10")}));
     EXPECT_EQ(discovery->tailscaleState(), TailscaleState::ok);
     EXPECT_FALSE(discovery->isPolling());
 }

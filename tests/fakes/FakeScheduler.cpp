@@ -13,7 +13,9 @@ private:
     std::shared_ptr<TimerState> state_;
 };
 
-void FakeScheduler::post(std::function<void()> task) { schedule(now_, Event{std::move(task), {}}); }
+void FakeScheduler::post(std::function<void()> task) {
+    schedule(now_, Event{std::move(task), {}});
+}
 
 std::unique_ptr<RepeatingTimer> FakeScheduler::startRepeating(std::chrono::milliseconds interval,
                                                               std::function<void()> onTick) {

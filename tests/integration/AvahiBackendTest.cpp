@@ -67,7 +67,8 @@ struct ProbeLog {
 
 void restartAvahi() {
     QProcess restart;
-    restart.start(QStringLiteral(NIMBROOK_TEST_ENV_DIR "/netenv.sh"), {QStringLiteral("restart-avahi")});
+    restart.start(QStringLiteral(NIMBROOK_TEST_ENV_DIR "/netenv.sh"),
+                  {QStringLiteral("restart-avahi")});
     ASSERT_TRUE(restart.waitForFinished(20000));
     ASSERT_EQ(restart.exitCode(), 0) << restart.readAllStandardError().toStdString();
 }
@@ -79,14 +80,16 @@ TEST(AvahiBackendTest, ABrowserSeesAPeerArriveAndLeave) {
     auto browser = network.serviceBrowsing().browse(QStringLiteral("_rfb._tcp"), log.handlers());
     {
         Peer peer(QStringLiteral("Integration Studio"), 5911);
-        ASSERT_TRUE(waitFor([&] { return log.find(QStringLiteral("Integration Studio")).has_value(); }));
+        ASSERT_TRUE(
+            waitFor([&] { return log.find(QStringLiteral("Integration Studio")).has_value(); }));
         const ServiceEndpoint endpoint = *log.find(QStringLiteral("Integration Studio"));
         EXPECT_EQ(endpoint.type, QStringLiteral("_rfb._tcp"));
         EXPECT_EQ(endpoint.domain, QStringLiteral("local"));
         EXPECT_GT(endpoint.interfaceIndex, 0);
         EXPECT_TRUE(log.saw(BrowserState::ready));
     }
-    EXPECT_TRUE(waitFor([&] { return !log.find(QStringLiteral("Integration Studio")).has_value(); }));
+    EXPECT_TRUE(
+        waitFor([&] { return !log.find(QStringLiteral("Integration Studio")).has_value(); }));
 
     browser->cancel();
     EXPECT_TRUE(waitFor([&] { return log.saw(BrowserState::cancelled); }, 2s));
@@ -96,11 +99,13 @@ TEST(AvahiBackendTest, AProbeReportsTheAddressConnectedTo) {
     NIMBROOK_REQUIRE_NETENV();
     LinuxNetwork network;
     BrowserLog browserLog;
-    auto browser = network.serviceBrowsing().browse(QStringLiteral("_rfb._tcp"), browserLog.handlers());
+    auto browser =
+        network.serviceBrowsing().browse(QStringLiteral("_rfb._tcp"), browserLog.handlers());
     Peer listening(QStringLiteral("Probe Target"), 5912);
     Peer silent(QStringLiteral("Nobody Home"), 5913, false);
     ASSERT_TRUE(waitFor([&] {
-        return browserLog.find(QStringLiteral("Probe Target")) && browserLog.find(QStringLiteral("Nobody Home"));
+        return browserLog.find(QStringLiteral("Probe Target")) &&
+               browserLog.find(QStringLiteral("Nobody Home"));
     }));
 
     ProbeLog reachable;
@@ -137,7 +142,8 @@ TEST(AvahiBackendTest, BrowsersFailWhenTheDaemonGoesAndNewOnesWorkWhenItReturns)
     EXPECT_TRUE(waitFor([&] { return before.saw(BrowserState::failed); }));
 
     BrowserLog after;
-    auto replacement = network.serviceBrowsing().browse(QStringLiteral("_rfb._tcp"), after.handlers());
+    auto replacement =
+        network.serviceBrowsing().browse(QStringLiteral("_rfb._tcp"), after.handlers());
     EXPECT_TRUE(waitFor([&] { return after.find(QStringLiteral("Survivor")).has_value(); }, 15s));
 }
 

@@ -27,14 +27,15 @@ TEST(DiscoveryEndToEndTest, APeerOnTheLocalNetworkIsListedWithItsAddressAndLeave
     FakeFileSystem files; // no Tailscale here
     FakeUserDefaults defaults;
     FakeUrlOpener urls;
-    Discovery discovery(DiscoveryPlatform{scheduler, network.serviceBrowsing(), network.pathMonitoring(),
-                                          tools, files, defaults, network.connecting(),
-                                          network.localNames(), urls});
+    Discovery discovery(DiscoveryPlatform{scheduler, network.serviceBrowsing(),
+                                          network.pathMonitoring(), tools, files, defaults,
+                                          network.connecting(), network.localNames(), urls});
 
     auto peer = std::make_unique<Peer>(QStringLiteral("Kim\u2019s Mac mini"), 5915);
     discovery.start();
     EXPECT_EQ(discovery.tailscaleState(), TailscaleState::notInstalled);
-    ASSERT_TRUE(waitFor([&] { return find(discovery.macs(), QStringLiteral("Kim\u2019s Mac mini")); }));
+    ASSERT_TRUE(
+        waitFor([&] { return find(discovery.macs(), QStringLiteral("Kim\u2019s Mac mini")); }));
     const RemoteMac mac = *find(discovery.macs(), QStringLiteral("Kim\u2019s Mac mini"));
     EXPECT_EQ(mac.address, peerAddress() + QStringLiteral(":5915"));
     EXPECT_EQ(mac.identity, QStringLiteral("kims-mac-mini"));
@@ -42,10 +43,12 @@ TEST(DiscoveryEndToEndTest, APeerOnTheLocalNetworkIsListedWithItsAddressAndLeave
 
     discovery.connect(mac);
     ASSERT_EQ(urls.opened.size(), 1);
-    EXPECT_EQ(urls.opened.first().toString(), QStringLiteral("vnc://") + peerAddress() + QStringLiteral(":5915"));
+    EXPECT_EQ(urls.opened.first().toString(),
+              QStringLiteral("vnc://") + peerAddress() + QStringLiteral(":5915"));
 
     peer.reset();
-    EXPECT_TRUE(waitFor([&] { return !find(discovery.macs(), QStringLiteral("Kim\u2019s Mac mini")); }));
+    EXPECT_TRUE(
+        waitFor([&] { return !find(discovery.macs(), QStringLiteral("Kim\u2019s Mac mini")); }));
     discovery.stop();
 }
 

@@ -13,7 +13,9 @@
 
 namespace nimbrook::testing {
 
-inline bool netEnvAvailable() { return qEnvironmentVariableIntValue("NIMBROOK_NETENV") == 1; }
+inline bool netEnvAvailable() {
+    return qEnvironmentVariableIntValue("NIMBROOK_NETENV") == 1;
+}
 
 #define NIMBROOK_REQUIRE_NETENV()                                                                  \
     do {                                                                                           \
@@ -21,8 +23,12 @@ inline bool netEnvAvailable() { return qEnvironmentVariableIntValue("NIMBROOK_NE
             GTEST_SKIP() << "needs the test network: run through scripts/test";                    \
     } while (false)
 
-inline QString peerNamespace() { return qEnvironmentVariable("NIMBROOK_PEER_NS"); }
-inline QString peerAddress() { return qEnvironmentVariable("NIMBROOK_PEER_IP"); }
+inline QString peerNamespace() {
+    return qEnvironmentVariable("NIMBROOK_PEER_NS");
+}
+inline QString peerAddress() {
+    return qEnvironmentVariable("NIMBROOK_PEER_IP");
+}
 
 // Spins the event loop until `done` or `limit`.
 template <typename Predicate>
@@ -39,10 +45,15 @@ bool waitFor(Predicate done, std::chrono::milliseconds limit = std::chrono::seco
 class Peer {
 public:
     Peer(const QString& name, quint16 port, bool listening = true) {
-        QStringList arguments{QStringLiteral("netns"), QStringLiteral("exec"), peerNamespace(),
+        QStringList arguments{QStringLiteral("netns"),
+                              QStringLiteral("exec"),
+                              peerNamespace(),
                               QStringLiteral("/usr/bin/python3"),
-                              QStringLiteral(NIMBROOK_TEST_ENV_DIR "/vnc_peer.py"), name, peerAddress(),
-                              QString::number(port), QStringLiteral("300")};
+                              QStringLiteral(NIMBROOK_TEST_ENV_DIR "/vnc_peer.py"),
+                              name,
+                              peerAddress(),
+                              QString::number(port),
+                              QStringLiteral("300")};
         if (!listening)
             arguments.append(QStringLiteral("--no-listen"));
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);

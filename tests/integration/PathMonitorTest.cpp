@@ -17,8 +17,8 @@ void ip(const QString& command) {
     QProcess process;
     process.start(QStringLiteral("ip"), command.split(u' '));
     ASSERT_TRUE(process.waitForFinished(5000));
-    ASSERT_EQ(process.exitCode(), 0) << command.toStdString() << ": "
-                                     << process.readAllStandardError().toStdString();
+    ASSERT_EQ(process.exitCode(), 0)
+        << command.toStdString() << ": " << process.readAllStandardError().toStdString();
 }
 
 struct PathLog {
@@ -67,7 +67,8 @@ TEST(PathMonitorTest, FollowsLinksAddressesAndDefaultRoutes) {
     }));
 
     ip(QStringLiteral("link set lo up"));
-    ASSERT_TRUE(log.waitUntil([](const NetworkPath& path) { return hasInterface(path, QStringLiteral("lo")); }));
+    ASSERT_TRUE(log.waitUntil(
+        [](const NetworkPath& path) { return hasInterface(path, QStringLiteral("lo")); }));
     EXPECT_EQ(log.latest()->status, PathStatus::unsatisfied); // loopback alone is no network
     EXPECT_EQ(log.latest()->availableInterfaces.first().type, InterfaceType::loopback);
 
@@ -76,7 +77,8 @@ TEST(PathMonitorTest, FollowsLinksAddressesAndDefaultRoutes) {
     ip(QStringLiteral("link set nbtest1 up"));
     ip(QStringLiteral("link set nbtest0 up"));
     ip(QStringLiteral("route add default via 10.9.0.1"));
-    ASSERT_TRUE(log.waitUntil([](const NetworkPath& path) { return path.status == PathStatus::satisfied; }));
+    ASSERT_TRUE(log.waitUntil(
+        [](const NetworkPath& path) { return path.status == PathStatus::satisfied; }));
     EXPECT_EQ(log.latest()->gatewayDescriptions, QStringList{QStringLiteral("10.9.0.1")});
     EXPECT_TRUE(hasInterface(*log.latest(), QStringLiteral("nbtest0")));
     const NetworkPath satisfied = *log.latest();
@@ -84,15 +86,18 @@ TEST(PathMonitorTest, FollowsLinksAddressesAndDefaultRoutes) {
         EXPECT_NE(interface.type, InterfaceType::wiredEthernet) << "a veth is virtual";
 
     ip(QStringLiteral("route del default"));
-    ASSERT_TRUE(log.waitUntil([](const NetworkPath& path) { return path.status == PathStatus::unsatisfied; }));
+    ASSERT_TRUE(log.waitUntil(
+        [](const NetworkPath& path) { return path.status == PathStatus::unsatisfied; }));
     EXPECT_TRUE(log.latest()->gatewayDescriptions.isEmpty());
 
     // A link that goes takes its routes with it without a route event.
     ip(QStringLiteral("route add default via 10.9.0.1"));
-    ASSERT_TRUE(log.waitUntil([](const NetworkPath& path) { return path.status == PathStatus::satisfied; }));
+    ASSERT_TRUE(log.waitUntil(
+        [](const NetworkPath& path) { return path.status == PathStatus::satisfied; }));
     ip(QStringLiteral("link del nbtest0"));
     ASSERT_TRUE(log.waitUntil([](const NetworkPath& path) {
-        return path.status == PathStatus::unsatisfied && !hasInterface(path, QStringLiteral("nbtest0"));
+        return path.status == PathStatus::unsatisfied &&
+               !hasInterface(path, QStringLiteral("nbtest0"));
     }));
     EXPECT_TRUE(log.latest()->gatewayDescriptions.isEmpty());
 

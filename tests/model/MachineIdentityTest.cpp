@@ -7,8 +7,12 @@
 namespace nimbrook {
 namespace {
 
-QString display(const char* utf8) { return MachineIdentity::fromDisplayName(QString::fromUtf8(utf8)); }
-QString host(const char* utf8) { return MachineIdentity::fromHostname(QString::fromUtf8(utf8)); }
+QString display(const char* utf8) {
+    return MachineIdentity::fromDisplayName(QString::fromUtf8(utf8));
+}
+QString host(const char* utf8) {
+    return MachineIdentity::fromHostname(QString::fromUtf8(utf8));
+}
 
 TEST(MachineIdentityTest, ApostrophesAreDeletedNotSeparators) {
     EXPECT_EQ(display("Guest\u2019s Laptop"), QStringLiteral("guests-laptop"));
@@ -33,7 +37,9 @@ TEST(MachineIdentityTest, SeparatorRunsCollapseAndVanishAtTheEnds) {
     EXPECT_EQ(display("  Studio  "), QStringLiteral("studio"));
     EXPECT_EQ(display("Build_Box"), QStringLiteral("build-box"));
     EXPECT_EQ(display("A -- B"), QStringLiteral("a-b"));
-    EXPECT_EQ(display("a\tb\nc\x01" "d"), QStringLiteral("a-b-c-d"));
+    EXPECT_EQ(display("a\tb\nc\x01"
+                      "d"),
+              QStringLiteral("a-b-c-d"));
     EXPECT_EQ(display("--Lab--10--"), QStringLiteral("lab-10"));
 }
 
@@ -73,7 +79,8 @@ TEST(MachineIdentityTest, HostnameUsesTheFirstNonEmptyLabel) {
 TEST(MachineIdentityTest, NonLatinScriptsKeepTheirLetters) {
     EXPECT_EQ(display("\u0421\u0442\u0443\u0434\u0438\u044F \u041C\u0430\u043A"),
               QString::fromUtf8("\u0441\u0442\u0443\u0434\u0438\u044F-\u043C\u0430\u043A"));
-    EXPECT_EQ(display("\u7814\u7A76\u5BA4\u306EMac"), QString::fromUtf8("\u7814\u7A76\u5BA4\u306Emac"));
+    EXPECT_EQ(display("\u7814\u7A76\u5BA4\u306EMac"),
+              QString::fromUtf8("\u7814\u7A76\u5BA4\u306Emac"));
     EXPECT_EQ(display("\uD55C\uAE00 \uCEF4\uD4E8\uD130"),
               QString::fromUtf8("\uD55C\uAE00-\uCEF4\uD4E8\uD130")); // Hangul stays composed
     // Spacing vowel signs (category Mc) are part of the word, not separators.
@@ -104,8 +111,9 @@ TEST(MachineIdentityTest, HostileInputGivesADefinedIdentity) {
 }
 
 TEST(MachineIdentityTest, IdentitiesAreFixedPoints) {
-    for (const char* name : {"Guest\u2019s Laptop", "Caf\u00e9 Corner (2)", "\uFF2C\uFF21\uFF22\uFF11",
-                             "\u0421\u0442\u0443\u0434\u0438\u044F", "Mac mini (M2)"}) {
+    for (const char* name :
+         {"Guest\u2019s Laptop", "Caf\u00e9 Corner (2)", "\uFF2C\uFF21\uFF22\uFF11",
+          "\u0421\u0442\u0443\u0434\u0438\u044F", "Mac mini (M2)"}) {
         const QString identity = display(name);
         EXPECT_EQ(MachineIdentity::fromDisplayName(identity), identity) << name;
         EXPECT_EQ(MachineIdentity::fromHostname(identity), identity) << name;

@@ -26,8 +26,9 @@ TEST(RemoteMacTest, RowIdentityIsIdentityOrElseId) {
     RemoteMac mac = studio();
     EXPECT_EQ(mac.rowIdentity(), QStringLiteral("studio"));
 
-    const RemoteMac punctuationOnly{QStringLiteral("bonjour:!!!"), QString(), QStringLiteral("!!!"),
-                                    QStringLiteral("10.0.0.2"), true, RemoteMac::Source::bonjour};
+    const RemoteMac punctuationOnly{
+        QStringLiteral("bonjour:!!!"), QString(), QStringLiteral("!!!"),
+        QStringLiteral("10.0.0.2"),    true,      RemoteMac::Source::bonjour};
     EXPECT_EQ(punctuationOnly.rowIdentity(), QStringLiteral("bonjour:!!!"));
 
     // A different id does not change the row of a machine with an identity.

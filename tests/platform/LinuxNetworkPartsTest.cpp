@@ -31,7 +31,8 @@ TEST(SocketAddressTest, IPv4AndIPv6WithTheirScope) {
     v6.sin6_scope_id = if_nametoindex("lo");
     ASSERT_NE(v6.sin6_scope_id, 0u);
     EXPECT_EQ(hostEndpointFromSocketAddress(reinterpret_cast<sockaddr*>(&v6), sizeof v6),
-              (HostEndpoint{HostEndpoint::Kind::ipv6, QStringLiteral("fe80::1c2b:3aff:fe4d:5e6f%lo"), 5900}));
+              (HostEndpoint{HostEndpoint::Kind::ipv6,
+                            QStringLiteral("fe80::1c2b:3aff:fe4d:5e6f%lo"), 5900}));
 
     v6.sin6_scope_id = 999999; // an interface that is gone: keep its number
     EXPECT_EQ(hostEndpointFromSocketAddress(reinterpret_cast<sockaddr*>(&v6), sizeof v6)->host,
@@ -49,10 +50,13 @@ TEST(SocketAddressTest, ShortBuffersAndOtherFamiliesGiveNothing) {
 }
 
 TEST(PrettyHostnameTest, ReadsTheQuotedOrPlainValue) {
-    EXPECT_EQ(AvahiSession::prettyHostname("PRETTY_HOSTNAME=\"Jane\xe2\x80\x99s Laptop\"\nCHASSIS=laptop\n"),
+    EXPECT_EQ(AvahiSession::prettyHostname(
+                  "PRETTY_HOSTNAME=\"Jane\xe2\x80\x99s Laptop\"\nCHASSIS=laptop\n"),
               QStringLiteral("Jane\u2019s Laptop"));
-    EXPECT_EQ(AvahiSession::prettyHostname("CHASSIS=desktop\nPRETTY_HOSTNAME=Studio\n"), QStringLiteral("Studio"));
-    EXPECT_EQ(AvahiSession::prettyHostname("PRETTY_HOSTNAME='Lab \"2\"'\n"), QStringLiteral("Lab \"2\""));
+    EXPECT_EQ(AvahiSession::prettyHostname("CHASSIS=desktop\nPRETTY_HOSTNAME=Studio\n"),
+              QStringLiteral("Studio"));
+    EXPECT_EQ(AvahiSession::prettyHostname("PRETTY_HOSTNAME='Lab \"2\"'\n"),
+              QStringLiteral("Lab \"2\""));
     EXPECT_EQ(AvahiSession::prettyHostname("PRETTY_HOSTNAME=\"A \\\"quoted\\\" name\"\n"),
               QStringLiteral("A \"quoted\" name"));
     EXPECT_EQ(AvahiSession::prettyHostname("PRETTY_HOSTNAME=\n"), std::nullopt);
@@ -64,9 +68,10 @@ using Link = NetlinkPathMonitoring::Link;
 
 TEST(NetlinkPathTest, StatusNeedsAnAddressedInterfaceAndADefaultRoute) {
     NetlinkPathMonitoring::Snapshot snapshot;
-    snapshot.links = {Link{3, QStringLiteral("wlan0"), ARPHRD_ETHER, IFF_UP | IFF_RUNNING},
-                      Link{1, QStringLiteral("lo"), ARPHRD_LOOPBACK, IFF_UP | IFF_RUNNING | IFF_LOOPBACK},
-                      Link{2, QStringLiteral("eth0"), ARPHRD_ETHER, IFF_UP}}; // no carrier
+    snapshot.links = {
+        Link{3, QStringLiteral("wlan0"), ARPHRD_ETHER, IFF_UP | IFF_RUNNING},
+        Link{1, QStringLiteral("lo"), ARPHRD_LOOPBACK, IFF_UP | IFF_RUNNING | IFF_LOOPBACK},
+        Link{2, QStringLiteral("eth0"), ARPHRD_ETHER, IFF_UP}}; // no carrier
     snapshot.addresses = {{1}, {3}};
     const auto type = [](const Link& link) {
         return link.name == QStringLiteral("wlan0") ? InterfaceType::wifi : InterfaceType::other;
@@ -76,7 +81,8 @@ TEST(NetlinkPathTest, StatusNeedsAnAddressedInterfaceAndADefaultRoute) {
     EXPECT_EQ(path.status, PathStatus::unsatisfied); // no default route yet
     ASSERT_EQ(path.availableInterfaces.size(), 2);
     EXPECT_EQ(path.availableInterfaces[0].name, QStringLiteral("lo")); // index order
-    EXPECT_EQ(path.availableInterfaces[1], (NetworkInterface{QStringLiteral("wlan0"), InterfaceType::wifi}));
+    EXPECT_EQ(path.availableInterfaces[1],
+              (NetworkInterface{QStringLiteral("wlan0"), InterfaceType::wifi}));
 
     snapshot.defaultRoutes = {{3, QStringLiteral("192.168.1.1")}, {3, QString()}};
     path = NetlinkPathMonitoring::buildPath(snapshot, type);
@@ -91,28 +97,34 @@ TEST(NetlinkPathTest, ClassifiesFromSysfs) {
     QTemporaryDir sys;
     ASSERT_TRUE(sys.isValid());
     QDir root(sys.path());
-    ASSERT_TRUE(root.mkpath(QStringLiteral("devices/pci0000:00/0000:00:1f.6/net/enp0s31f6/device")));
+    ASSERT_TRUE(
+        root.mkpath(QStringLiteral("devices/pci0000:00/0000:00:1f.6/net/enp0s31f6/device")));
     ASSERT_TRUE(root.mkpath(QStringLiteral("devices/pci0000:00/wifi/net/wlan0/phy80211")));
     ASSERT_TRUE(root.mkpath(QStringLiteral("devices/virtual/net/veth0")));
     ASSERT_TRUE(root.mkpath(QStringLiteral("class/net")));
-    ASSERT_TRUE(QFile::link(root.filePath(QStringLiteral("devices/pci0000:00/0000:00:1f.6/net/enp0s31f6")),
-                            root.filePath(QStringLiteral("class/net/enp0s31f6"))));
+    ASSERT_TRUE(
+        QFile::link(root.filePath(QStringLiteral("devices/pci0000:00/0000:00:1f.6/net/enp0s31f6")),
+                    root.filePath(QStringLiteral("class/net/enp0s31f6"))));
     ASSERT_TRUE(QFile::link(root.filePath(QStringLiteral("devices/pci0000:00/wifi/net/wlan0")),
                             root.filePath(QStringLiteral("class/net/wlan0"))));
     ASSERT_TRUE(QFile::link(root.filePath(QStringLiteral("devices/virtual/net/veth0")),
                             root.filePath(QStringLiteral("class/net/veth0"))));
     const QString classNet = root.filePath(QStringLiteral("class/net"));
 
-    EXPECT_EQ(NetlinkPathMonitoring::classify(Link{2, QStringLiteral("enp0s31f6"), ARPHRD_ETHER, IFF_UP}, classNet),
+    EXPECT_EQ(NetlinkPathMonitoring::classify(
+                  Link{2, QStringLiteral("enp0s31f6"), ARPHRD_ETHER, IFF_UP}, classNet),
               InterfaceType::wiredEthernet);
-    EXPECT_EQ(NetlinkPathMonitoring::classify(Link{3, QStringLiteral("wlan0"), ARPHRD_ETHER, IFF_UP}, classNet),
+    EXPECT_EQ(NetlinkPathMonitoring::classify(
+                  Link{3, QStringLiteral("wlan0"), ARPHRD_ETHER, IFF_UP}, classNet),
               InterfaceType::wifi);
-    EXPECT_EQ(NetlinkPathMonitoring::classify(Link{4, QStringLiteral("veth0"), ARPHRD_ETHER, IFF_UP}, classNet),
+    EXPECT_EQ(NetlinkPathMonitoring::classify(
+                  Link{4, QStringLiteral("veth0"), ARPHRD_ETHER, IFF_UP}, classNet),
               InterfaceType::other);
-    EXPECT_EQ(NetlinkPathMonitoring::classify(Link{5, QStringLiteral("tun0"), ARPHRD_NONE, IFF_UP}, classNet),
-              InterfaceType::other);
-    EXPECT_EQ(NetlinkPathMonitoring::classify(Link{1, QStringLiteral("lo"), ARPHRD_LOOPBACK, IFF_UP | IFF_LOOPBACK},
+    EXPECT_EQ(NetlinkPathMonitoring::classify(Link{5, QStringLiteral("tun0"), ARPHRD_NONE, IFF_UP},
                                               classNet),
+              InterfaceType::other);
+    EXPECT_EQ(NetlinkPathMonitoring::classify(
+                  Link{1, QStringLiteral("lo"), ARPHRD_LOOPBACK, IFF_UP | IFF_LOOPBACK}, classNet),
               InterfaceType::loopback);
 }
 

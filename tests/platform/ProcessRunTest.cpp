@@ -26,7 +26,11 @@ QByteArray fixture(const char* name) {
     return file.readAll();
 }
 
-int openDescriptorCount() { return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size()); }
+int openDescriptorCount() {
+    return int(QDir(QStringLiteral("/proc/self/fd"))
+                   .entryList(QDir::NoDotAndDotDot | QDir::AllEntries)
+                   .size());
+}
 
 struct Timed {
     QByteArray output;
@@ -34,7 +38,8 @@ struct Timed {
 };
 
 // One run of the fake tool with the product's own limits.
-Timed runFake(const char* mode, const QByteArray& extraName = {}, const QByteArray& extraValue = {}) {
+Timed runFake(const char* mode, const QByteArray& extraName = {},
+              const QByteArray& extraValue = {}) {
     qputenv("FAKE_TAILSCALE_MODE", mode);
     if (!extraName.isEmpty())
         qputenv(extraName.constData(), extraValue);
@@ -54,7 +59,8 @@ TEST(ProcessRunTest, AToolThatPrintsAndExitsGivesItsWholeReport) {
     EXPECT_EQ(normal.output, fixture("running-3-macs.json"));
     EXPECT_LT(normal.seconds, 2.0);
     // Standard error and the exit status make no difference.
-    EXPECT_EQ(runFake("stderr", "FAKE_TAILSCALE_STDERR_KB", "128").output, fixture("running-3-macs.json"));
+    EXPECT_EQ(runFake("stderr", "FAKE_TAILSCALE_STDERR_KB", "128").output,
+              fixture("running-3-macs.json"));
     EXPECT_EQ(runFake("exit-error").output, fixture("running-3-macs.json"));
 }
 
@@ -103,8 +109,10 @@ TEST(ProcessRunTest, ALaunchFailureGivesNothing) {
     file.write("#!/bin/sh\necho hi\n");
     file.close();
 
-    for (const QString& path : {dir.filePath(QStringLiteral("missing")), notExecutable, dir.path(), QString()})
-        EXPECT_TRUE(Discovery::runBlocking(path, statusArguments, 10s, 2s).isEmpty()) << path.toStdString();
+    for (const QString& path :
+         {dir.filePath(QStringLiteral("missing")), notExecutable, dir.path(), QString()})
+        EXPECT_TRUE(Discovery::runBlocking(path, statusArguments, 10s, 2s).isEmpty())
+            << path.toStdString();
 }
 
 TEST(ProcessRunTest, NoDescriptorLeaksIntoTheChildOrOutlivesTheRun) {
@@ -113,9 +121,9 @@ TEST(ProcessRunTest, NoDescriptorLeaksIntoTheChildOrOutlivesTheRun) {
     ASSERT_GE(stray, 0);
     const int before = openDescriptorCount();
 
-    const QByteArray seen = Discovery::runBlocking(
-        QStringLiteral("/bin/sh"),
-        {QStringLiteral("-c"), QStringLiteral("ls /proc/$$/fd")}, 10s, 2s);
+    const QByteArray seen =
+        Discovery::runBlocking(QStringLiteral("/bin/sh"),
+                               {QStringLiteral("-c"), QStringLiteral("ls /proc/$$/fd")}, 10s, 2s);
     EXPECT_EQ(seen, QByteArray("0\n1\n2\n"));
     EXPECT_EQ(openDescriptorCount(), before);
     close(stray);

@@ -18,7 +18,8 @@ TEST(SerialToolRunnerTest, RunsNeverOverlapAndCompleteInSubmissionOrder) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString log = dir.filePath(QStringLiteral("log"));
-    const QString script = QStringLiteral("echo start $1 >> '%1'; sleep 0.3; echo end $1 >> '%1'; echo $1").arg(log);
+    const QString script =
+        QStringLiteral("echo start $1 >> '%1'; sleep 0.3; echo end $1 >> '%1'; echo $1").arg(log);
 
     SerialToolRunner runner;
     std::vector<QByteArray> outputs;
@@ -26,8 +27,8 @@ TEST(SerialToolRunnerTest, RunsNeverOverlapAndCompleteInSubmissionOrder) {
     std::promise<void> allDone;
     for (int i = 0; i < 3; ++i) {
         runner.run(QStringLiteral("/bin/sh"),
-                   {QStringLiteral("-c"), script, QStringLiteral("sh"), QString::number(i)}, 10s, 2s,
-                   [&, i](QByteArray output) {
+                   {QStringLiteral("-c"), script, QStringLiteral("sh"), QString::number(i)}, 10s,
+                   2s, [&, i](QByteArray output) {
                        std::lock_guard lock(mutex);
                        outputs.push_back(output);
                        if (i == 2)

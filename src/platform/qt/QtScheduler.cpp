@@ -29,7 +29,9 @@ private:
 QtScheduler::QtScheduler() = default;
 QtScheduler::~QtScheduler() = default;
 
-ContinuousClock::time_point QtScheduler::now() const { return continuousNow(); }
+ContinuousClock::time_point QtScheduler::now() const {
+    return continuousNow();
+}
 
 void QtScheduler::post(std::function<void()> task) {
     QMetaObject::invokeMethod(&context_, std::move(task), Qt::QueuedConnection);

@@ -5,19 +5,25 @@ namespace nimbrook {
 namespace {
 
 // On Unix the native format is an INI file named *.conf.
-QSettings::Format iniFormat() { return QSettings::NativeFormat; }
+QSettings::Format iniFormat() {
+    return QSettings::NativeFormat;
+}
 
 } // namespace
 
 SettingsUserDefaults::SettingsUserDefaults()
     : iniPath_(QSettings(iniFormat(), QSettings::UserScope, QStringLiteral("Nimbrook"),
                          QStringLiteral("Nimbrook"))
-                   .fileName()) {}
+                   .fileName()) {
+}
 
 SettingsUserDefaults::SettingsUserDefaults(const QString& iniPath)
-    : iniPath_(iniPath) {}
+    : iniPath_(iniPath) {
+}
 
-QString SettingsUserDefaults::fileName() const { return iniPath_; }
+QString SettingsUserDefaults::fileName() const {
+    return iniPath_;
+}
 
 std::optional<QString> SettingsUserDefaults::stringForKey(const QString& key) const {
     // A fresh QSettings each time: another process (or the user's editor) may
