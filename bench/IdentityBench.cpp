@@ -4,10 +4,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <string>
-#include <vector>
-
 namespace nimbrook::bench {
 namespace {
 
@@ -23,19 +19,8 @@ void identityFromDisplayName(benchmark::State& state) {
 }
 BENCHMARK(identityFromDisplayName)->Unit(benchmark::kMillisecond);
 
-// The floor: a plain byte-order sort of the same names.
 void identityFloorByteSort(benchmark::State& state) {
-    std::vector<std::string> names;
-    for (const QString& name : realisticNames(corpusSize))
-        names.push_back(name.toStdString());
-    for (auto _ : state) {
-        state.PauseTiming();
-        std::vector<std::string> copy = names;
-        state.ResumeTiming();
-        std::sort(copy.begin(), copy.end());
-        benchmark::DoNotOptimize(copy.data());
-    }
-    state.SetItemsProcessed(state.iterations() * names.size());
+    byteSortFloor(state, realisticNames(corpusSize));
 }
 BENCHMARK(identityFloorByteSort)->Unit(benchmark::kMillisecond);
 

@@ -5,10 +5,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <string>
-#include <vector>
-
 namespace nimbrook::bench {
 namespace {
 
@@ -53,19 +49,12 @@ BENCHMARK(merge)->Arg(1'000)->Arg(10'000)->Unit(benchmark::kMillisecond);
 // The floor: a plain byte-order sort of the names of both sources.
 void mergeFloorByteSort(benchmark::State& state) {
     const Sources sources = makeSources(int(state.range(0)));
-    std::vector<std::string> names;
+    QStringList names;
     for (const auto* list : {&sources.tailscale, &sources.bonjour}) {
         for (const RemoteMac& mac : *list)
-            names.push_back(mac.name.toStdString());
+            names.append(mac.name);
     }
-    for (auto _ : state) {
-        state.PauseTiming();
-        std::vector<std::string> copy = names;
-        state.ResumeTiming();
-        std::sort(copy.begin(), copy.end());
-        benchmark::DoNotOptimize(copy.data());
-    }
-    state.SetItemsProcessed(state.iterations() * state.range(0) * 2);
+    byteSortFloor(state, names);
 }
 BENCHMARK(mergeFloorByteSort)->Arg(1'000)->Arg(10'000)->Unit(benchmark::kMillisecond);
 

@@ -3,7 +3,12 @@
 #include <QString>
 #include <QStringList>
 
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
 #include <random>
+#include <string>
+#include <vector>
 
 namespace nimbrook::bench {
 
@@ -48,6 +53,23 @@ inline QStringList realisticNames(int count, unsigned seed = 7) {
         }
     }
     return names;
+}
+
+// The floor the measurements are compared with: a plain byte-order sort of
+// the same names, with the copy it sorts made outside the timing.
+inline void byteSortFloor(benchmark::State& state, const QStringList& names) {
+    std::vector<std::string> bytes;
+    bytes.reserve(std::size_t(names.size()));
+    for (const QString& name : names)
+        bytes.push_back(name.toStdString());
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::vector<std::string> copy = bytes;
+        state.ResumeTiming();
+        std::sort(copy.begin(), copy.end());
+        benchmark::DoNotOptimize(copy.data());
+    }
+    state.SetItemsProcessed(state.iterations() * std::int64_t(bytes.size()));
 }
 
 } // namespace nimbrook::bench
