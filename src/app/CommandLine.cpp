@@ -41,7 +41,9 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
         return invalid(QStringLiteral("--json and --wait go with --list."));
 
     CommandLine result;
-    if (parser.isSet(version)) {
+    if (parser.isSet(help)) {
+        result.action = Action::showUsage;
+    } else if (parser.isSet(version)) {
         result.action = Action::showVersion;
     } else if (parser.isSet(list)) {
         result.action = Action::list;
@@ -61,10 +63,12 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
 }
 
 QString CommandLine::usage() {
-    return QStringLiteral("Usage: nimbrook --list [--json] [--wait SECONDS] | --version | --help\n"
-                          "  --list            print the machines found, then exit\n"
-                          "  --json            print them as one JSON object\n"
-                          "  --wait SECONDS    wait at most this long for discovery (default 3)");
+    return QStringLiteral(
+        "Usage: nimbrook [--list [--json] [--wait SECONDS] | --version | --help]\n"
+        "  (no option)       run in the system tray\n"
+        "  --list            print the machines found, then exit\n"
+        "  --json            print them as one JSON object\n"
+        "  --wait SECONDS    wait at most this long for discovery (default 3)");
 }
 
 } // namespace nimbrook

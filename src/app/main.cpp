@@ -1,10 +1,13 @@
 #include "app/CommandLine.h"
 #include "app/DesktopPlatform.h"
 #include "app/HeadlessList.h"
+#include "app/NimbrookApp.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -12,31 +15,61 @@ void printLine(std::FILE* stream, const QString& line) {
     std::fputs(qPrintable(line + u'\n'), stream);
 }
 
-} // namespace
-
-int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
+void describeApplication() {
     QCoreApplication::setApplicationName(QStringLiteral("Nimbrook"));
     QCoreApplication::setOrganizationName(QStringLiteral("Nimbrook"));
     QCoreApplication::setApplicationVersion(QStringLiteral(NIMBROOK_VERSION));
+}
+
+bool hasDisplay() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
 
     using nimbrook::CommandLine;
-    const CommandLine command = CommandLine::parse(QCoreApplication::arguments());
+    const CommandLine command = CommandLine::parse(arguments);
     switch (command.action) {
     case CommandLine::Action::showVersion:
-        printLine(stdout, QStringLiteral("nimbrook ") + QCoreApplication::applicationVersion());
+        printLine(stdout, QStringLiteral("nimbrook ") + QStringLiteral(NIMBROOK_VERSION));
         return 0;
     case CommandLine::Action::showUsage:
         printLine(stdout, CommandLine::usage());
         return 0;
-    case CommandLine::Action::list: {
-        nimbrook::DesktopPlatform platform;
-        return nimbrook::runHeadlessList(command, platform);
-    }
     case CommandLine::Action::invalid:
         printLine(stderr, QStringLiteral("nimbrook: ") + command.error);
         printLine(stderr, CommandLine::usage());
         return 2;
+    case CommandLine::Action::list: {
+        QCoreApplication app(argc, argv);
+        describeApplication();
+        nimbrook::DesktopPlatform platform;
+        return nimbrook::runHeadlessList(command, platform);
     }
-    return 2;
+    case CommandLine::Action::runTray:
+        break;
+    }
+
+    if (!hasDisplay() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        printLine(stderr, QStringLiteral("nimbrook: no display to show the tray icon on; "
+                                         "use `nimbrook --list` to list machines without one"));
+        return 1;
+    }
+    QApplication app(argc, argv);
+    describeApplication();
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setDesktopFileName(QStringLiteral("nimbrook"));
+    auto platform = std::make_unique<nimbrook::DesktopPlatform>();
+    auto tray = std::make_unique<nimbrook::NimbrookApp>(*platform);
+    tray->launch();
+    const int status = QApplication::exec();
+    tray.reset(); // the Discovery goes before the platform it uses
+    platform.reset();
+    return status;
 }

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+class QLabel;
+
+namespace nimbrook {
+
+// A footer command: icon and title. A click runs the action while enabled;
+// disabled, it is drawn at half opacity and ignores clicks.
+class FooterButton final : public QWidget {
+    Q_OBJECT
+
+public:
+    FooterButton(const QString& title, const QString& symbol, std::function<void()> action,
+                 QWidget* parent = nullptr);
+
+    void setTitle(const QString& title);
+    QString title() const;
+    // Unlike QWidget::setEnabled, keeps receiving the pointer (for the hover
+    // rule) and only decides whether clicks act.
+    void setActive(bool active);
+    bool isActive() const { return active_; }
+    bool isHovering() const { return hovering_; }
+    qreal opacity() const;
+
+protected:
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    std::function<void()> action_;
+    bool active_ = true;
+    bool hovering_ = false;
+    QLabel* icon_;
+    QLabel* title_;
+    QString symbol_;
+};
+
+} // namespace nimbrook

@@ -1,0 +1,146 @@
+#include "ui/MacRow.h"
+
+#include "ui/ElidedLabel.h"
+#include "ui/MenuShortcuts.h"
+#include "ui/Style.h"
+#include "ui/WrappingLabel.h"
+
+#include <QBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace nimbrook {
+
+class MacRow::Dot final : public QWidget {
+public:
+    explicit Dot(QWidget* parent)
+        : QWidget(parent) {
+        setFixedSize(7, 7);
+    }
+    void setColor(const QColor& color) {
+        color_ = color;
+        update();
+    }
+    const QColor& color() const { return color_; }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(color_);
+        painter.drawEllipse(QRectF(rect()));
+    }
+
+private:
+    QColor color_;
+};
+
+MacRow::MacRow(const RemoteMac& mac, int shortcutIndex, QWidget* parent)
+    : QWidget(parent)
+    , dot_(new Dot(this))
+    , name_(new WrappingLabel(this))
+    , subtitle_(new ElidedLabel(this))
+    , hint_(new QLabel(this)) {
+    setAttribute(Qt::WA_Hover);
+    setCursor(Qt::PointingHandCursor);
+    name_->setFont(style::font(13));
+    subtitle_->setFont(style::font(10));
+    hint_->setFont(style::monospacedFont(10));
+    hint_->setTextFormat(Qt::PlainText);
+
+    auto* text = new QVBoxLayout;
+    text->setContentsMargins(0, 0, 0, 0);
+    text->setSpacing(1);
+    text->addWidget(name_);
+    text->addWidget(subtitle_);
+
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(10, 5, 10, 5);
+    row->setSpacing(8);
+    row->addWidget(dot_, 0, Qt::AlignVCenter);
+    row->addLayout(text, 1);
+    row->addWidget(hint_, 0, Qt::AlignVCenter);
+
+    setMac(mac, shortcutIndex);
+}
+
+void MacRow::setMac(const RemoteMac& mac, int shortcutIndex) {
+    mac_ = mac;
+    shortcutIndex_ = shortcutIndex;
+    name_->setText(mac.name);
+    subtitle_->setText(subtitle(mac));
+    const QString hintText = hint(shortcutIndex);
+    hint_->setText(hintText);
+    hint_->setVisible(!hintText.isEmpty());
+    setAccessibleName(mac.name);
+    setAccessibleDescription(subtitle(mac));
+    applyColors();
+}
+
+QString MacRow::nameText() const {
+    return name_->text();
+}
+QString MacRow::subtitleText() const {
+    return subtitle_->text();
+}
+QString MacRow::hintText() const {
+    return hint_->isVisibleTo(this) ? hint_->text() : QString();
+}
+QColor MacRow::dotColor() const {
+    return dot_->color();
+}
+
+QString MacRow::subtitle(const RemoteMac& mac) {
+    return RemoteMac::rawValue(mac.source) + QStringLiteral(" \u00B7 ") + mac.address;
+}
+
+QString MacRow::hint(int shortcutIndex) {
+    const std::optional<QKeySequence> shortcut = MenuShortcuts::shortcut(shortcutIndex);
+    return shortcut ? shortcut->toString(QKeySequence::NativeText) : QString();
+}
+
+void MacRow::applyColors() {
+    QColor offline = style::secondary(palette());
+    offline.setAlphaF(offline.alphaF() * 0.4f);
+    dot_->setColor(mac_.online ? style::green() : offline);
+    name_->setColor(style::primary(palette()));
+    subtitle_->setColor(style::secondary(palette()));
+    QPalette hintPalette = hint_->palette();
+    hintPalette.setColor(QPalette::WindowText, style::tertiary(palette()));
+    hint_->setPalette(hintPalette);
+}
+
+void MacRow::enterEvent(QEnterEvent* event) {
+    hovering_ = true;
+    update();
+    QWidget::enterEvent(event);
+}
+
+void MacRow::leaveEvent(QEvent* event) {
+    hovering_ = false;
+    update();
+    QWidget::leaveEvent(event);
+}
+
+void MacRow::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit activated(mac_);
+    QWidget::mouseReleaseEvent(event);
+}
+
+void MacRow::paintEvent(QPaintEvent*) {
+    if (!hovering_)
+        return;
+    QPainter painter(this);
+    style::paintHoverHighlight(painter, rect(), palette());
+}
+
+void MacRow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::PaletteChange)
+        applyColors();
+    QWidget::changeEvent(event);
+}
+
+} // namespace nimbrook

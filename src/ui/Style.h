@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QIcon>
+#include <QPalette>
+
+class QPainter;
+class QRect;
+
+namespace nimbrook::style {
+
+// Sizes are the design's points, taken as device-independent pixels.
+QFont font(int pixelSize, QFont::Weight weight = QFont::Normal);
+QFont monospacedFont(int pixelSize);
+
+// Text colours by role, from the palette's foreground.
+QColor primary(const QPalette& palette);
+QColor secondary(const QPalette& palette);
+QColor tertiary(const QPalette& palette);
+QColor accent(const QPalette& palette);
+QColor green();
+
+// One of the bundled monochrome icons ("nimbrook", "refresh", "download",
+// "power") drawn in `color`.
+QIcon icon(const QString& name, const QColor& color, int size);
+
+// The hover highlight behind a row or button: a rounded rectangle inset 5 on
+// the left and right, accent colour at 18 %.
+void paintHoverHighlight(QPainter& painter, const QRect& rect, const QPalette& palette);
+
+} // namespace nimbrook::style

@@ -1,0 +1,264 @@
+#include "ui/MenuContent.h"
+#include "ui/FooterButton.h"
+#include "ui/MacRow.h"
+
+#include "../discovery/DiscoveryFixture.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QTest>
+
+namespace nimbrook::testing {
+namespace {
+
+const QString tool = QStringLiteral("/usr/bin/tailscale");
+
+QByteArray report(int count, const char* state = "Running") {
+    QByteArray peers;
+    for (int i = 0; i < count; ++i) {
+        if (i)
+            peers += ',';
+        const QByteArray n = QByteArray::number(i + 1);
+        peers += "\"p" + n + "\":{\"DNSName\":\"mac-" + n + ".ts.net.\",\"HostName\":\"Mac " + n +
+                 "\",\"TailscaleIPs\":[\"100.64.0." + n + "\"],\"OS\":\"macOS\",\"Online\":true}";
+    }
+    return QByteArray("{\"BackendState\":\"") + state + "\",\"Peer\":{" + peers + "}}";
+}
+
+class MenuContentTest : public DiscoveryFixture {
+protected:
+    MenuContentTest() {
+        files.executables = {tool};
+        menu = std::make_unique<MenuContent>(
+            *discovery, [this] { ++updateChecks; },
+            [this] {
+                terminatedWhileStarted = discovery->hasStarted();
+                ++terminations;
+            });
+    }
+
+    // Starts discovery and completes the first poll with `output`.
+    void startWith(const QByteArray& output) {
+        discovery->start();
+        tools.latest().finish(output);
+        scheduler.runPending();
+    }
+
+    void showActive() {
+        menu->show();
+        menu->activateWindow();
+        QApplication::setActiveWindow(menu.get());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(menu.get()));
+    }
+
+    QStringList rowNames() const {
+        QStringList names;
+        for (MacRow* row : menu->rows())
+            names.append(row->nameText());
+        return names;
+    }
+
+    std::unique_ptr<MenuContent> menu;
+    int updateChecks = 0;
+    int terminations = 0;
+    bool terminatedWhileStarted = true;
+};
+
+TEST_F(MenuContentTest, TheStatusLineNamesEachTailscaleState) {
+    EXPECT_EQ(menu->statusText(), QStringLiteral("Searching\u2026"));
+    startWith(report(0));
+    EXPECT_EQ(menu->statusText(), QStringLiteral("No other Macs found"));
+    scheduler.advance(std::chrono::seconds(5));
+    tools.latest().finish(QByteArray());
+    scheduler.runPending();
+    EXPECT_EQ(menu->statusText(), QStringLiteral("Tailscale isn\u2019t running"));
+    scheduler.advance(std::chrono::seconds(5));
+    tools.latest().finish(report(0, "NeedsLogin"));
+    scheduler.runPending();
+    EXPECT_EQ(menu->statusText(), QStringLiteral("Sign in to Tailscale"));
+    files.executables.clear();
+    scheduler.advance(std::chrono::seconds(5));
+    EXPECT_EQ(menu->statusText(), QStringLiteral("Tailscale not found \u2014 local network only"));
+}
+
+TEST_F(MenuContentTest, ANonEmptyListHasNoStatusLineAndKeepsThePublishedOrder) {
+    startWith(report(3));
+    EXPECT_EQ(menu->statusText(), QString());
+    EXPECT_EQ(rowNames(), (QStringList{QStringLiteral("Mac 1"), QStringLiteral("Mac 2"),
+                                       QStringLiteral("Mac 3")}));
+    EXPECT_EQ(menu->rows().first()->subtitleText(), QStringLiteral("Tailscale \u00B7 100.64.0.1"));
+    files.executables.clear();
+    scheduler.advance(std::chrono::seconds(5)); // Tailscale gone: the list empties again
+    EXPECT_EQ(menu->statusText(), QStringLiteral("Tailscale not found \u2014 local network only"));
+    EXPECT_TRUE(menu->rows().isEmpty());
+}
+
+TEST_F(MenuContentTest, TheFirstNineRowsShowTheirShortcut) {
+    startWith(report(12));
+    const QList<MacRow*> rows = menu->rows();
+    ASSERT_EQ(rows.size(), 12);
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(rows[i]->hintText(), QStringLiteral("Ctrl+%1").arg(i + 1)) << i;
+    for (int i = 9; i < 12; ++i)
+        EXPECT_EQ(rows[i]->hintText(), QString()) << i;
+}
+
+TEST_F(MenuContentTest, CtrlDigitOpensThatRowAndNothingWhenThereIsNoSuchRow) {
+    startWith(report(2));
+    showActive();
+    QTest::keyClick(menu.get(), Qt::Key_3, Qt::ControlModifier);
+    EXPECT_TRUE(urlOpener.opened.isEmpty());
+    QTest::keyClick(menu.get(), Qt::Key_1, Qt::ControlModifier);
+    ASSERT_EQ(urlOpener.opened.size(), 1);
+    EXPECT_EQ(urlOpener.opened.first().toString(), QStringLiteral("vnc://100.64.0.1"));
+}
+
+TEST_F(MenuContentTest, ClickingARowOpensItsMachine) {
+    startWith(report(2));
+    showActive();
+    QTest::mouseClick(menu->rows()[1], Qt::LeftButton);
+    ASSERT_EQ(urlOpener.opened.size(), 1);
+    EXPECT_EQ(urlOpener.opened.first().toString(), QStringLiteral("vnc://100.64.0.2"));
+}
+
+TEST_F(MenuContentTest, RefreshingIsDisabledAtHalfOpacityAndIgnoresClicks) {
+    discovery->start();
+    ASSERT_TRUE(discovery->isPolling());
+    FooterButton* refresh = menu->refreshButton();
+    EXPECT_EQ(refresh->title(), QStringLiteral("Refreshing\u2026"));
+    EXPECT_FALSE(refresh->isActive());
+    EXPECT_DOUBLE_EQ(refresh->opacity(), 0.5);
+    showActive();
+    const auto generation = discovery->browserGeneration();
+    QTest::mouseClick(refresh, Qt::LeftButton);
+    EXPECT_EQ(discovery->browserGeneration(), generation);
+    EXPECT_EQ(tools.runCount(), 1);
+
+    tools.latest().finish(report(0));
+    scheduler.runPending();
+    EXPECT_EQ(refresh->title(), QStringLiteral("Refresh"));
+    EXPECT_DOUBLE_EQ(refresh->opacity(), 1.0);
+    QTest::mouseClick(refresh, Qt::LeftButton);
+    EXPECT_EQ(tools.runCount(), 2);
+    EXPECT_EQ(discovery->browserGeneration(), generation + 2); // forgotten, then browsing anew
+}
+
+TEST_F(MenuContentTest, RefreshOnAStoppedDiscoveryOnlyPollsTailscale) {
+    const auto generation = discovery->browserGeneration();
+    menu->refreshButton()->show();
+    menu->refresh();
+    EXPECT_EQ(tools.runCount(), 1);
+    EXPECT_EQ(discovery->browserGeneration(), generation);
+    EXPECT_EQ(browsing.createdCount(), 0);
+}
+
+TEST_F(MenuContentTest, QuitStopsDiscoveryBeforeTerminating) {
+    startWith(report(1));
+    showActive();
+    QTest::mouseClick(menu->quitButton(), Qt::LeftButton);
+    EXPECT_EQ(terminations, 1);
+    EXPECT_FALSE(terminatedWhileStarted);
+    EXPECT_TRUE(browsing.latest().cancelled);
+}
+
+TEST_F(MenuContentTest, CheckForUpdatesRunsTheAction) {
+    showActive();
+    QTest::mouseClick(menu->updatesButton(), Qt::LeftButton);
+    QTest::mouseClick(menu->updatesButton(), Qt::LeftButton);
+    EXPECT_EQ(updateChecks, 2);
+}
+
+TEST_F(MenuContentTest, NamesAreShownAsTheirExactCharacters) {
+    discovery->start();
+    tools.latest().finish(
+        R"({"Peer":{"a":{"DNSName":"s.ts.net.","HostName":"<b>Studio</b> &amp;","TailscaleIPs":["100.64.0.9"],"OS":"macOS"}}})");
+    scheduler.runPending();
+    ASSERT_EQ(menu->rows().size(), 1);
+    EXPECT_EQ(menu->rows().first()->nameText(), QStringLiteral("<b>Studio</b> &amp;"));
+    for (const QLabel* label : menu->findChildren<QLabel*>())
+        EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->text().toStdString();
+}
+
+TEST_F(MenuContentTest, ThePanelIs240WideWhateverTheNames) {
+    discovery->start();
+    const QByteArray longName(600, 'W');
+    tools.latest().finish(
+        R"({"Peer":{"a":{"DNSName":"w.ts.net.","HostName":")" + longName +
+        R"(","TailscaleIPs":["fd7a:115c:a1e0:ab12:4843:cd96:626b:430b"],"OS":"macOS"}}})");
+    scheduler.runPending();
+    menu->show();
+    EXPECT_EQ(menu->width(), 240);
+    MacRow* row = menu->rows().first();
+    EXPECT_LE(row->geometry().right(), 240);
+    EXPECT_EQ(row->nameText(), QString::fromLatin1(longName)); // never shortened, only wrapped
+}
+
+TEST_F(MenuContentTest, HoverSurvivesReordering) {
+    startWith(report(3));
+    showActive();
+    MacRow* third = menu->rows()[2];
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QApplication::sendEvent(third, &enter);
+    ASSERT_TRUE(third->isHovering());
+
+    // The same machine moves to the top (it alone stays online).
+    scheduler.advance(std::chrono::seconds(5));
+    tools.latest().finish(R"({"Peer":{
+        "a":{"DNSName":"mac-1.ts.net.","HostName":"Mac 1","TailscaleIPs":["100.64.0.1"],"OS":"macOS","Online":false},
+        "b":{"DNSName":"mac-2.ts.net.","HostName":"Mac 2","TailscaleIPs":["100.64.0.2"],"OS":"macOS","Online":false},
+        "c":{"DNSName":"mac-3.ts.net.","HostName":"Mac 3","TailscaleIPs":["100.64.0.3"],"OS":"macOS","Online":true}}})");
+    scheduler.runPending();
+    ASSERT_EQ(menu->rows().first(), third);
+    EXPECT_TRUE(third->isHovering());
+    EXPECT_EQ(third->hintText(), QStringLiteral("Ctrl+1"));
+}
+
+TEST_F(MenuContentTest, ShowingTheContentSaysSo) {
+    int shows = 0;
+    QObject::connect(menu.get(), &MenuContent::shown, [&] { ++shows; });
+    menu->show();
+    menu->hide();
+    menu->show();
+    EXPECT_EQ(shows, 2);
+}
+
+TEST(MacRowTest, DotSubtitleAndHint) {
+    const RemoteMac offline{
+        QStringLiteral("x"),       QStringLiteral("x"), QStringLiteral("X"), QString(), false,
+        RemoteMac::Source::bonjour};
+    MacRow row(offline, 9);
+    EXPECT_EQ(row.subtitleText(), QStringLiteral("Local network \u00B7 "));
+    EXPECT_EQ(row.hintText(), QString());
+    EXPECT_NEAR(row.dotColor().alphaF(), 0.62 * 0.4, 0.01);
+
+    RemoteMac online = offline;
+    online.online = true;
+    online.source = RemoteMac::Source::tailscale;
+    row.setMac(online, 8);
+    EXPECT_EQ(row.dotColor(), QColor(0x34, 0xC7, 0x59));
+    EXPECT_EQ(row.hintText(), QStringLiteral("Ctrl+9"));
+}
+
+TEST(FooterButtonTest, ADisabledButtonNeverGainsAHighlight) {
+    int clicks = 0;
+    FooterButton button(QStringLiteral("Refresh"), QStringLiteral("refresh"), [&] { ++clicks; });
+    button.resize(240, 24);
+    button.setActive(false);
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QApplication::sendEvent(&button, &enter);
+    EXPECT_FALSE(button.isHovering());
+    QTest::mouseClick(&button, Qt::LeftButton);
+    EXPECT_EQ(clicks, 0);
+
+    button.setActive(true);
+    QApplication::sendEvent(&button, &enter);
+    EXPECT_TRUE(button.isHovering());
+    button.setActive(false); // stays highlighted until the pointer leaves
+    EXPECT_TRUE(button.isHovering());
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(&button, &leave);
+    EXPECT_FALSE(button.isHovering());
+}
+
+} // namespace
+} // namespace nimbrook::testing
