@@ -151,7 +151,9 @@ std::optional<AppcastItem> AppcastUpdater::newestItem(const QByteArray& feed, QS
 }
 
 int AppcastUpdater::compareVersions(const QString& a, const QString& b) {
-    return QVersionNumber::compare(QVersionNumber::fromString(a), QVersionNumber::fromString(b));
+    // "1.2" and "1.2.0" are one version.
+    return QVersionNumber::compare(QVersionNumber::fromString(a).normalized(),
+                                   QVersionNumber::fromString(b).normalized());
 }
 
 void DialogUpdateNotifier::offerUpdate(const AppcastItem& item, const QString& currentVersion) {
