@@ -18,9 +18,11 @@ NIMBROOK_RUNTIME_PACKAGES=(
 )
 
 # What the tests need besides: a real avahi-daemon with a peer host in a
-# network namespace, and the stand-in tool's report generator.
+# network namespace, the stand-in tool's report generator, openssl for the
+# updater's test server, and an X server with a tray for the end-to-end test.
 NIMBROOK_TEST_PACKAGES=(
-  dbus avahi-daemon avahi-utils python3 python3-zeroconf iproute2
+  dbus avahi-daemon avahi-utils python3 python3-zeroconf iproute2 openssl
+  xvfb xauth x11-utils xdotool imagemagick trayer xdg-utils
 )
 
 say() { printf '==> %s\n' "$*"; }

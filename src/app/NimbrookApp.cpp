@@ -64,6 +64,7 @@ protected:
 
     void hideEvent(QHideEvent* event) override {
         QWidget::hideEvent(event);
+        qCInfo(lcApp, "panel hidden");
         if (onClose_)
             onClose_();
     }
