@@ -164,8 +164,9 @@ MenuContent& NimbrookApp::content() {
 void NimbrookApp::launch() {
     tray_ = std::make_unique<QSystemTrayIcon>();
     const QColor iconColor = QApplication::palette().color(QPalette::WindowText);
-    tray_->setIcon(QIcon::fromTheme(QStringLiteral("nimbrook"),
-                                    style::icon(QStringLiteral("nimbrook"), iconColor, 22)));
+    // Drawn in the palette's text colour rather than taken from the icon theme,
+    // whose artwork is black and would vanish on a dark panel.
+    tray_->setIcon(style::icon(QStringLiteral("nimbrook"), iconColor, 22));
     tray_->setToolTip(QStringLiteral("Nimbrook"));
     connect(tray_.get(), &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
