@@ -179,6 +179,7 @@ void NimbrookApp::launch() {
 void NimbrookApp::waitForTray(int attemptsLeft) {
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         tray_->show();
+        qCInfo(lcApp, "tray icon set");
         // Let the tray map the icon before reporting where it is.
         QTimer::singleShot(100, this, [this] {
             const QRect geometry = tray_->geometry();
