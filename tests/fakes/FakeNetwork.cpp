@@ -43,7 +43,8 @@ public:
         if (record_->cancelled)
             return;
         record_->cancelled = true;
-        record_->report(ConnectionState::cancelled);
+        if (record_->onState)
+            record_->report(ConnectionState::cancelled);
     }
 
 private:
@@ -51,6 +52,14 @@ private:
 };
 
 } // namespace
+
+FakeConnecting::~FakeConnecting() {
+    // Moved out first: destroying a handler can cancel its own connection,
+    // which looks at the handler.
+    std::vector<StateHandler> handlers;
+    for (const auto& record : records_)
+        handlers.push_back(std::exchange(record->onState, nullptr));
+}
 
 std::unique_ptr<Connection> FakeConnecting::connect(const ServiceEndpoint& service,
                                                     std::optional<IpProtocol> ipVersion,

@@ -71,6 +71,10 @@ public:
         }
     };
 
+    // Pending handlers hold whatever waits on them, which may hold the
+    // connection, which holds the record: let go of them.
+    ~FakeConnecting() override;
+
     std::unique_ptr<Connection> connect(const ServiceEndpoint& service,
                                         std::optional<IpProtocol> ipVersion,
                                         std::chrono::milliseconds timeout,

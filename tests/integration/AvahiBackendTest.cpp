@@ -75,8 +75,8 @@ void restartAvahi() {
 
 TEST(AvahiBackendTest, ABrowserSeesAPeerArriveAndLeave) {
     NIMBROOK_REQUIRE_NETENV();
+    BrowserLog log; // outlives the network, which reports to it until it stops
     LinuxNetwork network;
-    BrowserLog log;
     auto browser = network.serviceBrowsing().browse(QStringLiteral("_rfb._tcp"), log.handlers());
     {
         Peer peer(QStringLiteral("Integration Studio"), 5911);
@@ -97,8 +97,10 @@ TEST(AvahiBackendTest, ABrowserSeesAPeerArriveAndLeave) {
 
 TEST(AvahiBackendTest, AProbeReportsTheAddressConnectedTo) {
     NIMBROOK_REQUIRE_NETENV();
-    LinuxNetwork network;
     BrowserLog browserLog;
+    ProbeLog reachable;
+    ProbeLog refused;
+    LinuxNetwork network;
     auto browser =
         network.serviceBrowsing().browse(QStringLiteral("_rfb._tcp"), browserLog.handlers());
     Peer listening(QStringLiteral("Probe Target"), 5912);
@@ -108,7 +110,6 @@ TEST(AvahiBackendTest, AProbeReportsTheAddressConnectedTo) {
                browserLog.find(QStringLiteral("Nobody Home"));
     }));
 
-    ProbeLog reachable;
     auto first = network.connecting().connect(*browserLog.find(QStringLiteral("Probe Target")),
                                               IpProtocol::ipv4, 5s, reachable.handler());
     ASSERT_TRUE(waitFor([&] { return reachable.decisive().has_value(); }, 7s));
@@ -119,7 +120,6 @@ TEST(AvahiBackendTest, AProbeReportsTheAddressConnectedTo) {
     EXPECT_EQ(Discovery::urlHost(*outcome.second), peerAddress() + QStringLiteral(":5912"));
 
     // Refused at once: no need to wait for the time limit.
-    ProbeLog refused;
     QElapsedTimer elapsed;
     elapsed.start();
     auto second = network.connecting().connect(*browserLog.find(QStringLiteral("Nobody Home")),
@@ -131,8 +131,9 @@ TEST(AvahiBackendTest, AProbeReportsTheAddressConnectedTo) {
 
 TEST(AvahiBackendTest, BrowsersFailWhenTheDaemonGoesAndNewOnesWorkWhenItReturns) {
     NIMBROOK_REQUIRE_NETENV();
-    LinuxNetwork network;
     BrowserLog before;
+    BrowserLog after;
+    LinuxNetwork network;
     auto browser = network.serviceBrowsing().browse(QStringLiteral("_rfb._tcp"), before.handlers());
     Peer peer(QStringLiteral("Survivor"), 5914);
     ASSERT_TRUE(waitFor([&] { return before.find(QStringLiteral("Survivor")).has_value(); }));
@@ -141,7 +142,6 @@ TEST(AvahiBackendTest, BrowsersFailWhenTheDaemonGoesAndNewOnesWorkWhenItReturns)
     // No REMOVE events come from a dead daemon: the browser must say it failed.
     EXPECT_TRUE(waitFor([&] { return before.saw(BrowserState::failed); }));
 
-    BrowserLog after;
     auto replacement =
         network.serviceBrowsing().browse(QStringLiteral("_rfb._tcp"), after.handlers());
     EXPECT_TRUE(waitFor([&] { return after.find(QStringLiteral("Survivor")).has_value(); }, 15s));
@@ -149,8 +149,8 @@ TEST(AvahiBackendTest, BrowsersFailWhenTheDaemonGoesAndNewOnesWorkWhenItReturns)
 
 TEST(AvahiBackendTest, LocalNamesComeFromTheDaemon) {
     NIMBROOK_REQUIRE_NETENV();
-    LinuxNetwork network;
     BrowserLog log; // a browser makes sure the client has connected
+    LinuxNetwork network;
     auto browser = network.serviceBrowsing().browse(QStringLiteral("_rfb._tcp"), log.handlers());
     ASSERT_TRUE(waitFor([&] { return log.saw(BrowserState::ready); }));
     EXPECT_EQ(network.localNames().localHostName(), QStringLiteral("nimbrook-test"));

@@ -59,8 +59,8 @@ TEST(PathMonitorTest, FollowsLinksAddressesAndDefaultRoutes) {
     if (unshare(CLONE_NEWNET) != 0)
         GTEST_SKIP() << "cannot make a network namespace here (needs root)";
 
-    LinuxNetwork network;
     PathLog log;
+    LinuxNetwork network;
     auto monitor = network.pathMonitoring().start(log.handler());
     ASSERT_TRUE(log.waitUntil([](const NetworkPath& path) {
         return path.status == PathStatus::unsatisfied && path.availableInterfaces.isEmpty();

@@ -122,15 +122,23 @@ void AvahiCore::onDisconnected() {
 void AvahiCore::freeEverything() {
     shutDown = true;
     retry.reset();
+    // Handlers still waiting can hold the handles that hold their records:
+    // they are dropped last, once nothing here refers to them any more.
+    std::vector<Connecting::StateHandler> probeHandlers;
+    std::vector<ServiceBrowsing::Handlers> browserHandlers;
     for (const auto& record : probes) {
         record->resolver = nullptr; // freed with the client
         record->watch.reset();
         record->deadline.reset();
         record->socket.reset();
+        record->core = nullptr;
+        probeHandlers.push_back(std::exchange(record->onState, nullptr));
     }
     probes.clear();
-    for (const auto& record : browsers)
+    for (const auto& record : browsers) {
         record->browser = nullptr;
+        browserHandlers.push_back(std::exchange(record->handlers, {}));
+    }
     browsers.clear();
     if (client)
         avahi_client_free(client);
