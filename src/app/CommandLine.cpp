@@ -23,9 +23,10 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
     const QCommandLineOption version(QStringLiteral("version"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption list(QStringLiteral("list"));
+    const QCommandLineOption watch(QStringLiteral("watch"));
     const QCommandLineOption json(QStringLiteral("json"));
     const QCommandLineOption wait(QStringLiteral("wait"), QString(), QStringLiteral("seconds"));
-    parser.addOptions({version, help, list, json, wait});
+    parser.addOptions({version, help, list, watch, json, wait});
 
     if (!parser.parse(arguments))
         return invalid(parser.errorText());
@@ -33,18 +34,23 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
         return invalid(
             QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().first()));
 
-    const int actions =
-        int(parser.isSet(version)) + int(parser.isSet(help)) + int(parser.isSet(list));
+    const int actions = int(parser.isSet(version)) + int(parser.isSet(help)) +
+                        int(parser.isSet(list)) + int(parser.isSet(watch));
     if (actions > 1)
-        return invalid(QStringLiteral("Choose one of --list, --version and --help."));
-    if (!parser.isSet(list) && (parser.isSet(json) || parser.isSet(wait)))
-        return invalid(QStringLiteral("--json and --wait go with --list."));
+        return invalid(QStringLiteral("Choose one of --list, --watch, --version and --help."));
+    if (!parser.isSet(list) && !parser.isSet(watch) && parser.isSet(json))
+        return invalid(QStringLiteral("--json goes with --list or --watch."));
+    if (!parser.isSet(list) && parser.isSet(wait))
+        return invalid(QStringLiteral("--wait goes with --list."));
 
     CommandLine result;
     if (parser.isSet(help)) {
         result.action = Action::showUsage;
     } else if (parser.isSet(version)) {
         result.action = Action::showVersion;
+    } else if (parser.isSet(watch)) {
+        result.action = Action::watch;
+        result.json = parser.isSet(json);
     } else if (parser.isSet(list)) {
         result.action = Action::list;
         result.json = parser.isSet(json);
@@ -64,10 +70,11 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
 
 QString CommandLine::usage() {
     return QStringLiteral(
-        "Usage: nimbrook [--list [--json] [--wait SECONDS] | --version | --help]\n"
+        "Usage: nimbrook [--list [--json] [--wait SECONDS] | --watch [--json] | --version | --help]\n"
         "  (no option)       run in the system tray\n"
         "  --list            print the machines found, then exit\n"
-        "  --json            print them as one JSON object\n"
+        "  --watch           print the list each time it changes, until interrupted\n"
+        "  --json            print JSON: one object (--list) or one object per line (--watch)\n"
         "  --wait SECONDS    wait at most this long for discovery (default 3)");
 }
 

@@ -9,12 +9,12 @@ namespace nimbrook {
 
 // What the user asked the nimbrook executable to do.
 struct CommandLine {
-    enum class Action { runTray, showUsage, showVersion, list, invalid };
+    enum class Action { runTray, showUsage, showVersion, list, watch, invalid };
 
     static constexpr auto defaultListWait = std::chrono::milliseconds(3000);
 
     Action action = Action::runTray;
-    bool json = false;                                    // --list --json
+    bool json = false;                                    // --list/--watch --json
     std::chrono::milliseconds listWait = defaultListWait; // --list --wait SECONDS
     QString error;                                        // for `invalid`: what was wrong, one line
 

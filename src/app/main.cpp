@@ -2,6 +2,7 @@
 #include "app/DesktopPlatform.h"
 #include "app/HeadlessList.h"
 #include "app/NimbrookApp.h"
+#include "app/Watch.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -51,6 +52,12 @@ int main(int argc, char* argv[]) {
         describeApplication();
         nimbrook::DesktopPlatform platform;
         return nimbrook::runHeadlessList(command, platform);
+    }
+    case CommandLine::Action::watch: {
+        QCoreApplication app(argc, argv);
+        describeApplication();
+        nimbrook::DesktopPlatform platform;
+        return nimbrook::runWatch(command, platform);
     }
     case CommandLine::Action::runTray:
         break;

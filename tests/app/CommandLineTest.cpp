@@ -45,6 +45,15 @@ TEST(CommandLineTest, ListTakesJsonAndAWait) {
               std::chrono::milliseconds(0));
 }
 
+TEST(CommandLineTest, WatchTakesJsonButNoWait) {
+    EXPECT_EQ(parse({QStringLiteral("--watch")}).action, CommandLine::Action::watch);
+    EXPECT_TRUE(parse({QStringLiteral("--watch"), QStringLiteral("--json")}).json);
+    EXPECT_EQ(parse({QStringLiteral("--watch"), QStringLiteral("--wait"), QStringLiteral("1")}).action,
+              CommandLine::Action::invalid);
+    EXPECT_EQ(parse({QStringLiteral("--watch"), QStringLiteral("--list")}).action, CommandLine::Action::invalid);
+    EXPECT_EQ(parse({}).action, CommandLine::Action::runTray);
+}
+
 TEST(CommandLineTest, BadListOptionsAreRefusedWithAReason) {
     for (const QStringList& arguments :
          {QStringList{QStringLiteral("--list"), QStringLiteral("--wait"), QStringLiteral("soon")},

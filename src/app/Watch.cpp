@@ -1,0 +1,121 @@
+#include "app/Watch.h"
+
+#include "app/DesktopPlatform.h"
+#include "app/ListFormat.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace nimbrook {
+
+namespace {
+
+// Signals arrive on any thread at any time; the handler only writes a byte,
+// and the event loop picks it up.
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t ignored = write(signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+bool installSignalHandlers() {
+    if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        std::fprintf(stderr, "nimbrook: pipe2 failed: %s\n", std::strerror(errno));
+        return false;
+    }
+    struct sigaction action {};
+    action.sa_handler = &onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGINT, SIGTERM}) {
+        if (sigaction(signal, &action, nullptr) != 0) {
+            std::fprintf(stderr, "nimbrook: sigaction failed: %s\n", std::strerror(errno));
+            return false;
+        }
+    }
+    return true;
+}
+
+void write(const QByteArray& bytes) {
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+// Measures the longest time the event loop took to come back to a timer that
+// asks to run every 10 ms.
+class Heartbeat {
+public:
+    Heartbeat() {
+        beat_.setTimerType(Qt::PreciseTimer);
+        beat_.setInterval(10);
+        QObject::connect(&beat_, &QTimer::timeout, [this] {
+            const qint64 gap = sinceLast_.restart() - 10;
+            maxGap_ = std::max(maxGap_, gap);
+        });
+        report_.setInterval(10'000);
+        QObject::connect(&report_, &QTimer::timeout, [this] { print(); });
+        sinceLast_.start();
+        beat_.start();
+        report_.start();
+    }
+    void print() const {
+        std::fprintf(stderr, "heartbeat: max gap %lld ms\n", static_cast<long long>(maxGap_));
+        std::fflush(stderr);
+    }
+
+private:
+    QTimer beat_;
+    QTimer report_;
+    QElapsedTimer sinceLast_;
+    qint64 maxGap_ = 0;
+};
+
+} // namespace
+
+int runWatch(const CommandLine& command, DesktopPlatform& platform) {
+    if (!installSignalHandlers())
+        return 1;
+    Discovery discovery(platform.discoveryPlatform());
+
+    // `changed` fires on every assignment; print only what differs.
+    QByteArray last;
+    auto printIfChanged = [&] {
+        const QByteArray output =
+            command.json ? ListFormat::json(discovery.macs(), discovery.tailscaleState(), discovery.isPolling()) + '\n'
+                         : ListFormat::text(discovery.macs(), discovery.tailscaleState()).toUtf8() + '\n';
+        if (output == last)
+            return;
+        last = output;
+        write(output);
+    };
+    QObject::connect(&discovery, &Discovery::changed, [&] { printIfChanged(); });
+
+    QSocketNotifier interrupts(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&interrupts, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
+
+    std::unique_ptr<Heartbeat> heartbeat;
+    if (qEnvironmentVariableIntValue("NIMBROOK_HEARTBEAT") == 1)
+        heartbeat = std::make_unique<Heartbeat>();
+
+    discovery.start();
+    printIfChanged();
+    QCoreApplication::exec();
+    discovery.stop();
+    if (heartbeat)
+        heartbeat->print();
+    return 0;
+}
+
+} // namespace nimbrook
