@@ -25,6 +25,9 @@ NIMBROOK_TEST_PACKAGES=(
   xvfb xauth x11-utils xdotool imagemagick trayer xdg-utils
 )
 
+# What the fuzzers need: clang with its libFuzzer and sanitizer runtimes.
+NIMBROOK_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+
 say() { printf '==> %s\n' "$*"; }
 die() { printf 'error: %s\n' "$*" >&2; exit 1; }
 
