@@ -92,6 +92,18 @@ bool isAscii(QStringView text) {
     return true;
 }
 
+// An unpaired surrogate stands for nothing: make it U+FFFD, a symbol and so a
+// separator, as it would have been. Left as it is, deleting a mark between two
+// of them would fuse them into a new character.
+QString withoutLoneSurrogates(QStringView text) {
+    QString out;
+    out.reserve(text.size());
+    forEachCodePoint(text, [&](char32_t c) {
+        appendCodePoint(out, QChar::isSurrogate(c) ? char32_t(QChar::ReplacementCharacter) : c);
+    });
+    return out;
+}
+
 // Case-, diacritic- and width-insensitive folding. Width folding takes only the
 // wide and narrow compatibility forms (full-width Latin, half-width katakana);
 // other compatibility forms such as ligatures or superscripts stay as they are.
@@ -124,7 +136,7 @@ QString MachineIdentity::fromDisplayName(QStringView displayName) {
     if (isAscii(displayName))
         return asciiIdentity(displayName);
 
-    const QString folded = fold(displayName);
+    const QString folded = fold(withoutLoneSurrogates(displayName));
 
     QString collapsed;
     collapsed.reserve(folded.size());
