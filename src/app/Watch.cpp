@@ -63,9 +63,15 @@ public:
         QObject::connect(&beat_, &QTimer::timeout, [this] {
             const qint64 gap = sinceLast_.restart() - 10;
             maxGap_ = std::max(maxGap_, gap);
+            recentGap_ = std::max(recentGap_, gap);
         });
         report_.setInterval(10'000);
-        QObject::connect(&report_, &QTimer::timeout, [this] { print(); });
+        QObject::connect(&report_, &QTimer::timeout, [this] {
+            print();
+            std::fprintf(stderr, "heartbeat: recent max gap %lld ms\n",
+                         static_cast<long long>(recentGap_));
+            recentGap_ = 0;
+        });
         sinceLast_.start();
         beat_.start();
         report_.start();
@@ -80,6 +86,7 @@ private:
     QTimer report_;
     QElapsedTimer sinceLast_;
     qint64 maxGap_ = 0;
+    qint64 recentGap_ = 0;
 };
 
 } // namespace
@@ -93,14 +100,25 @@ int runWatch(const CommandLine& command, DesktopPlatform& platform) {
     QByteArray last;
     auto printIfChanged = [&] {
         const QByteArray output =
-            command.json ? ListFormat::json(discovery.macs(), discovery.tailscaleState(), discovery.isPolling()) + '\n'
-                         : ListFormat::text(discovery.macs(), discovery.tailscaleState()).toUtf8() + '\n';
+            command.json
+                ? ListFormat::json(discovery.macs(), discovery.tailscaleState(),
+                                   discovery.isPolling()) +
+                      '\n'
+                : ListFormat::text(discovery.macs(), discovery.tailscaleState()).toUtf8() + '\n';
         if (output == last)
             return;
         last = output;
         write(output);
     };
-    QObject::connect(&discovery, &Discovery::changed, [&] { printIfChanged(); });
+    // One poll assigns three values in a row: print once, after all of them.
+    QTimer coalesce;
+    coalesce.setSingleShot(true);
+    coalesce.setInterval(0);
+    QObject::connect(&coalesce, &QTimer::timeout, [&] { printIfChanged(); });
+    QObject::connect(&discovery, &Discovery::changed, [&] {
+        if (!coalesce.isActive())
+            coalesce.start();
+    });
 
     QSocketNotifier interrupts(signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&interrupts, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });

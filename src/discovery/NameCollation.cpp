@@ -39,7 +39,13 @@ const NameCollation& NameCollation::forCurrentLocale() {
 }
 
 NameCollation::Key NameCollation::key(const QString& name) const {
-    return Key(primary_.sortKey(name), name);
+    // Bounded: a flood of ever-new names must not grow it without end.
+    constexpr std::size_t capacity = 50'000;
+    if (const auto found = keys_.find(name); found != keys_.end())
+        return Key(found->second, name);
+    if (keys_.size() >= capacity)
+        keys_.clear();
+    return Key(keys_.emplace(name, primary_.sortKey(name)).first->second, name);
 }
 
 int NameCollation::compare(const QString& a, const QString& b) const {
@@ -55,6 +61,10 @@ int NameCollation::compare(const Key& a, const Key& b) const {
 }
 
 int NameCollation::breakTie(const QString& a, const QString& b) const {
+    // Many machines share a name ("MacBook Pro"): settle those without the
+    // collator, which costs a microsecond a call.
+    if (a == b)
+        return 0;
     if (const int order = tieBreak_.compare(a, b))
         return order;
     return a.compare(b, Qt::CaseSensitive);

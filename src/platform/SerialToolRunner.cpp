@@ -4,12 +4,21 @@
 
 #include <QLoggingCategory>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace nimbrook {
+
+namespace {
+constexpr int backgroundNiceness = 10;
+} // namespace
 
 SerialToolRunner::SerialToolRunner() {
     int ends[2];
@@ -57,6 +66,10 @@ void SerialToolRunner::run(const QString& path, const QStringList& arguments,
 }
 
 void SerialToolRunner::work() {
+    // Background work, and the tools it starts inherit it: below the UI thread,
+    // so a tool printing or a report decoding tens of megabytes cannot starve it.
+    if (setpriority(PRIO_PROCESS, pid_t(gettid()), backgroundNiceness) != 0)
+        qDebug("SerialToolRunner: setpriority failed: %s", strerror(errno));
     for (;;) {
         Job job;
         {
@@ -75,6 +88,12 @@ void SerialToolRunner::work() {
                 return;
         }
         job.completion(std::move(output));
+        job = Job{};
+#if defined(__GLIBC__)
+        // A report can be tens of megabytes; glibc keeps what this thread freed
+        // in its arena unless asked to give it back, and we run all day.
+        malloc_trim(0);
+#endif
     }
 }
 
