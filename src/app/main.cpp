@@ -10,6 +10,10 @@
 #include <cstdio>
 #include <memory>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace {
 
 void printLine(std::FILE* stream, const QString& line) {
@@ -30,6 +34,14 @@ bool hasDisplay() {
 } // namespace
 
 int main(int argc, char* argv[]) {
+#if defined(__GLIBC__)
+    // We run all day and now and then hold a report of tens of megabytes. With
+    // a fixed threshold, big buffers always come from mmap and go back to the
+    // system when freed, instead of raising the threshold and staying in the
+    // heap for good.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 1024 * 1024);
+#endif
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));

@@ -39,13 +39,7 @@ const NameCollation& NameCollation::forCurrentLocale() {
 }
 
 NameCollation::Key NameCollation::key(const QString& name) const {
-    // Bounded: a flood of ever-new names must not grow it without end.
-    constexpr std::size_t capacity = 50'000;
-    if (const auto found = keys_.find(name); found != keys_.end())
-        return Key(found->second, name);
-    if (keys_.size() >= capacity)
-        keys_.clear();
-    return Key(keys_.emplace(name, primary_.sortKey(name)).first->second, name);
+    return Key(primary_.sortKey(name), name);
 }
 
 int NameCollation::compare(const QString& a, const QString& b) const {

@@ -5,8 +5,6 @@
 #include <QLocale>
 #include <QString>
 
-#include <unordered_map>
-
 namespace nimbrook {
 
 // The order a file browser gives names: the user's locale, case and width
@@ -38,7 +36,6 @@ public:
     // The collation of the current default locale, cached per thread.
     static const NameCollation& forCurrentLocale();
 
-    // Sort keys are remembered: the same names come back with every poll.
     Key key(const QString& name) const;
     // Negative, zero or positive; zero only when the texts are identical.
     int compare(const QString& a, const QString& b) const;
@@ -52,7 +49,6 @@ private:
     QLocale locale_;
     QCollator primary_;  // case-insensitive, numeric
     QCollator tieBreak_; // case-sensitive, numeric
-    mutable std::unordered_map<QString, QCollatorSortKey> keys_;
 };
 
 } // namespace nimbrook
