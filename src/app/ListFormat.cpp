@@ -2,10 +2,6 @@
 
 #include "model/StatusText.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
 #include <algorithm>
 
 namespace nimbrook {
@@ -52,20 +48,70 @@ QString ListFormat::text(const QList<RemoteMac>& macs, TailscaleState state) {
     return out;
 }
 
-QByteArray ListFormat::json(const QList<RemoteMac>& macs, TailscaleState state, bool isPolling) {
-    QJsonArray list;
-    for (const RemoteMac& mac : macs) {
-        list.append(QJsonObject{{QStringLiteral("id"), mac.id},
-                                {QStringLiteral("identity"), mac.identity},
-                                {QStringLiteral("name"), mac.name},
-                                {QStringLiteral("address"), mac.address},
-                                {QStringLiteral("online"), mac.online},
-                                {QStringLiteral("source"), RemoteMac::rawValue(mac.source)}});
+namespace {
+
+// JSON by hand: --watch prints the whole list on every change, and for
+// thousands of machines QJsonDocument costs tens of milliseconds each time.
+void appendString(QByteArray& out, const QString& text) {
+    out += '"';
+    const QByteArray utf8 = text.toUtf8();
+    for (const char c : utf8) {
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                static const char hex[] = "0123456789abcdef";
+                out += "\\u00";
+                out += hex[(c >> 4) & 0xf];
+                out += hex[c & 0xf];
+            } else {
+                out += c;
+            }
+        }
     }
-    const QJsonObject root{{QStringLiteral("tailscaleState"), toString(state)},
-                           {QStringLiteral("isPolling"), isPolling},
-                           {QStringLiteral("macs"), list}};
-    return QJsonDocument(root).toJson(QJsonDocument::Compact);
+    out += '"';
+}
+
+void appendField(QByteArray& out, const char* name, const QString& value) {
+    out += '"';
+    out += name;
+    out += "\":";
+    appendString(out, value);
+}
+
+} // namespace
+
+QByteArray ListFormat::json(const QList<RemoteMac>& macs, TailscaleState state, bool isPolling) {
+    QByteArray out;
+    out.reserve(64 + macs.size() * 160);
+    out += "{\"isPolling\":";
+    out += isPolling ? "true" : "false";
+    out += ",\"macs\":[";
+    for (qsizetype i = 0; i < macs.size(); ++i) {
+        const RemoteMac& mac = macs[i];
+        out += i ? ",{" : "{";
+        appendField(out, "address", mac.address);
+        out += ',';
+        appendField(out, "id", mac.id);
+        out += ',';
+        appendField(out, "identity", mac.identity);
+        out += ',';
+        appendField(out, "name", mac.name);
+        out += ",\"online\":";
+        out += mac.online ? "true" : "false";
+        out += ',';
+        appendField(out, "source", RemoteMac::rawValue(mac.source));
+        out += '}';
+    }
+    out += "],";
+    appendField(out, "tailscaleState", toString(state));
+    out += '}';
+    return out;
 }
 
 } // namespace nimbrook

@@ -43,10 +43,11 @@ QList<RemoteMac> Discovery::merge(const QList<RemoteMac>& tailscale,
     }
 
     const NameCollation& collation = NameCollation::forCurrentLocale();
-    std::vector<NameCollation::Key> keys;
-    keys.reserve(records.size());
+    QList<QString> names;
+    names.reserve(records.size());
     for (const RemoteMac& mac : records)
-        keys.push_back(collation.key(mac.name));
+        names.append(mac.name);
+    const std::vector<NameCollation::Key> keys = collation.keys(names);
 
     std::vector<qsizetype> order(records.size());
     std::iota(order.begin(), order.end(), qsizetype(0));

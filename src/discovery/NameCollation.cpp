@@ -42,6 +42,24 @@ NameCollation::Key NameCollation::key(const QString& name) const {
     return Key(primary_.sortKey(name), name);
 }
 
+std::vector<NameCollation::Key> NameCollation::keys(const QList<QString>& names) const {
+    std::vector<Key> result;
+    result.reserve(std::size_t(names.size()));
+    QHash<QString, QCollatorSortKey> current;
+    current.reserve(names.size());
+    for (const QString& name : names) {
+        auto found = current.constFind(name);
+        if (found == current.cend()) {
+            const auto earlier = previous_.constFind(name);
+            found = current.insert(name,
+                                   earlier != previous_.cend() ? *earlier : primary_.sortKey(name));
+        }
+        result.push_back(Key(*found, name));
+    }
+    previous_ = std::move(current);
+    return result;
+}
+
 int NameCollation::compare(const QString& a, const QString& b) const {
     if (const int order = primary_.compare(a, b))
         return order;

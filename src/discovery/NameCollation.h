@@ -2,8 +2,12 @@
 
 #include <QCollator>
 #include <QCollatorSortKey>
+#include <QHash>
+#include <QList>
 #include <QLocale>
 #include <QString>
+
+#include <vector>
 
 namespace nimbrook {
 
@@ -37,6 +41,10 @@ public:
     static const NameCollation& forCurrentLocale();
 
     Key key(const QString& name) const;
+    // Keys for a whole list, in order. Keys made for the previous call are
+    // reused, and only this call's are kept for the next one: the same names
+    // come back with every merge, and names that are gone are let go.
+    std::vector<Key> keys(const QList<QString>& names) const;
     // Negative, zero or positive; zero only when the texts are identical.
     int compare(const QString& a, const QString& b) const;
     int compare(const Key& a, const Key& b) const;
@@ -49,6 +57,7 @@ private:
     QLocale locale_;
     QCollator primary_;  // case-insensitive, numeric
     QCollator tieBreak_; // case-sensitive, numeric
+    mutable QHash<QString, QCollatorSortKey> previous_;
 };
 
 } // namespace nimbrook

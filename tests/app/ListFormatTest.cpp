@@ -64,5 +64,25 @@ TEST(ListFormatTest, JsonCarriesTheSixFieldsAndTheState) {
     EXPECT_FALSE(ListFormat::json({mini}, TailscaleState::ok, false).contains('\n'));
 }
 
+TEST(ListFormatTest, JsonEscapesWhateverTheNetworkSends) {
+    RemoteMac hostile = studio;
+    hostile.name = QStringLiteral("Quote\" back\\slash \x01\n\t Zo\u00eb\u2019s \U0001F34E");
+    const QByteArray json = ListFormat::json({hostile}, TailscaleState::needsLogin, false);
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << json.toStdString();
+    EXPECT_EQ(document.object()
+                  .value(QStringLiteral("macs"))
+                  .toArray()
+                  .first()
+                  .toObject()
+                  .value(QStringLiteral("name"))
+                  .toString(),
+              hostile.name);
+    EXPECT_EQ(document.object().value(QStringLiteral("tailscaleState")).toString(),
+              QStringLiteral("needsLogin"));
+    EXPECT_FALSE(json.contains('\n'));
+}
+
 } // namespace
 } // namespace nimbrook
