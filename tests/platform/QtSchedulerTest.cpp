@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -45,6 +46,30 @@ TEST(QtSchedulerTest, PostedTasksRunLaterInOrderOnTheMainThread) {
     ASSERT_TRUE(spinUntil([&] { return ranOn != nullptr; }));
     EXPECT_EQ(order, (std::vector{1, 2}));
     EXPECT_EQ(ranOn, QCoreApplication::instance()->thread());
+}
+
+TEST(QtSchedulerTest, ABurstOfTasksLetsTimersRunInBetween) {
+    QtScheduler scheduler;
+    std::vector<int> order;
+    int ticksDuringBurst = 0;
+    constexpr int burst = 40;
+    for (int i = 0; i < burst; ++i) {
+        scheduler.post([&, i] {
+            order.push_back(i);
+            std::this_thread::sleep_for(2ms);
+        });
+    }
+    QTimer tick;
+    tick.setInterval(1);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        if (order.size() < burst)
+            ++ticksDuringBurst;
+    });
+    tick.start();
+    ASSERT_TRUE(spinUntil([&] { return order.size() == burst; }));
+    EXPECT_GT(ticksDuringBurst, 0); // the timer was not held off for the whole 80 ms
+    for (int i = 0; i < burst; ++i)
+        EXPECT_EQ(order[i], i);
 }
 
 TEST(QtSchedulerTest, TasksQueuedForADestroyedSchedulerAreDropped) {

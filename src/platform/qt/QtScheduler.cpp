@@ -2,6 +2,7 @@
 
 #include "platform/SystemClock.h"
 
+#include <QElapsedTimer>
 #include <QMetaObject>
 #include <QTimer>
 
@@ -34,7 +35,38 @@ ContinuousClock::time_point QtScheduler::now() const {
 }
 
 void QtScheduler::post(std::function<void()> task) {
-    QMetaObject::invokeMethod(&context_, std::move(task), Qt::QueuedConnection);
+    {
+        std::lock_guard lock(mutex_);
+        tasks_.push_back(std::move(task));
+        if (drainQueued_)
+            return;
+        drainQueued_ = true;
+    }
+    QMetaObject::invokeMethod(
+        &context_, [this] { drain(); }, Qt::QueuedConnection);
+}
+
+void QtScheduler::drain() {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    for (;;) {
+        std::function<void()> task;
+        {
+            std::lock_guard lock(mutex_);
+            if (tasks_.empty()) {
+                drainQueued_ = false;
+                return;
+            }
+            task = std::move(tasks_.front());
+            tasks_.pop_front();
+        }
+        task();
+        if (elapsed.elapsed() >= slice.count()) {
+            // Through the timer queue, so due timers (and input) run first.
+            QTimer::singleShot(0, &context_, [this] { drain(); });
+            return;
+        }
+    }
 }
 
 std::unique_ptr<RepeatingTimer> QtScheduler::startRepeating(std::chrono::milliseconds interval,
