@@ -36,8 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     QList<NetworkInterface> reversedInterfaces(interfaces.rbegin(), interfaces.rend());
     QStringList reversedGateways(gateways.rbegin(), gateways.rend());
-    if (Discovery::pathSignature(status, Discovery::lanInterfaceNames(reversedInterfaces), reversedGateways) !=
-        signature)
+    if (Discovery::pathSignature(status, Discovery::lanInterfaceNames(reversedInterfaces),
+                                 reversedGateways) != signature)
         std::abort();
     return 0;
 }

@@ -16,8 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     sockaddr_storage storage{};
     const std::size_t length = std::min(size, sizeof storage);
     std::memcpy(&storage, data, length);
-    const std::optional<HostEndpoint> endpoint =
-        hostEndpointFromSocketAddress(reinterpret_cast<const sockaddr*>(&storage), socklen_t(length));
+    const std::optional<HostEndpoint> endpoint = hostEndpointFromSocketAddress(
+        reinterpret_cast<const sockaddr*>(&storage), socklen_t(length));
     if (!endpoint)
         return 0;
     const std::optional<QString> host = Discovery::urlHost(*endpoint);

@@ -70,7 +70,8 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
 
 QString CommandLine::usage() {
     return QStringLiteral(
-        "Usage: nimbrook [--list [--json] [--wait SECONDS] | --watch [--json] | --version | --help]\n"
+        "Usage: nimbrook [--list [--json] [--wait SECONDS] | --watch [--json] | --version | "
+        "--help]\n"
         "  (no option)       run in the system tray\n"
         "  --list            print the machines found, then exit\n"
         "  --watch           print the list each time it changes, until interrupted\n"

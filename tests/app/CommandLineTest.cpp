@@ -48,9 +48,11 @@ TEST(CommandLineTest, ListTakesJsonAndAWait) {
 TEST(CommandLineTest, WatchTakesJsonButNoWait) {
     EXPECT_EQ(parse({QStringLiteral("--watch")}).action, CommandLine::Action::watch);
     EXPECT_TRUE(parse({QStringLiteral("--watch"), QStringLiteral("--json")}).json);
-    EXPECT_EQ(parse({QStringLiteral("--watch"), QStringLiteral("--wait"), QStringLiteral("1")}).action,
+    EXPECT_EQ(
+        parse({QStringLiteral("--watch"), QStringLiteral("--wait"), QStringLiteral("1")}).action,
+        CommandLine::Action::invalid);
+    EXPECT_EQ(parse({QStringLiteral("--watch"), QStringLiteral("--list")}).action,
               CommandLine::Action::invalid);
-    EXPECT_EQ(parse({QStringLiteral("--watch"), QStringLiteral("--list")}).action, CommandLine::Action::invalid);
     EXPECT_EQ(parse({}).action, CommandLine::Action::runTray);
 }
 

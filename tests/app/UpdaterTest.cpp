@@ -45,7 +45,9 @@ struct Decision {
                 alerts.append({message, informative});
             });
     }
-    RecordingController* controller() const { return static_cast<RecordingController*>(updater->controller()); }
+    RecordingController* controller() const {
+        return static_cast<RecordingController*>(updater->controller());
+    }
 };
 
 QProcessEnvironment environmentWith(const QString& name, const QString& value) {
@@ -55,28 +57,32 @@ QProcessEnvironment environmentWith(const QString& name, const QString& value) {
 }
 
 TEST(NimbrookUpdaterTest, OnlyAnHttpsAddressWithAHostIsAFeed) {
-    EXPECT_TRUE(NimbrookUpdater::isValidFeedURL(QStringLiteral("https://updates.example.com/appcast.xml")));
+    EXPECT_TRUE(
+        NimbrookUpdater::isValidFeedURL(QStringLiteral("https://updates.example.com/appcast.xml")));
     EXPECT_TRUE(NimbrookUpdater::isValidFeedURL(QStringLiteral("https://127.0.0.1:8443/feed")));
-    for (const char* text : {"http://updates.example.com/appcast.xml", "HTTPS://updates.example.com/a.xml",
-                             "https:///appcast.xml", "https://", "updates.example.com/appcast.xml", "",
-                             "ftp://example.com/feed", "https://exa mple.com/"})
+    for (const char* text :
+         {"http://updates.example.com/appcast.xml", "HTTPS://updates.example.com/a.xml",
+          "https:///appcast.xml", "https://", "updates.example.com/appcast.xml", "",
+          "ftp://example.com/feed", "https://exa mple.com/"})
         EXPECT_FALSE(NimbrookUpdater::isValidFeedURL(QString::fromLatin1(text))) << text;
     EXPECT_FALSE(NimbrookUpdater::isValidFeedURL(std::nullopt));
 }
 
 TEST(NimbrookUpdaterTest, WithoutASecureFeedTheCommandShowsTheAlertEveryTime) {
-    for (const QVariant& feed : {QVariant(), QVariant(QStringLiteral("http://example.com/appcast.xml")),
-                                 QVariant(42), QVariant(QStringLiteral("https:///appcast.xml")),
-                                 QVariant(QStringList{QStringLiteral("https://example.com/a.xml")})}) {
+    for (const QVariant& feed :
+         {QVariant(), QVariant(QStringLiteral("http://example.com/appcast.xml")), QVariant(42),
+          QVariant(QStringLiteral("https:///appcast.xml")),
+          QVariant(QStringList{QStringLiteral("https://example.com/a.xml")})}) {
         Decision decision(feed, QProcessEnvironment());
         EXPECT_FALSE(decision.updater->isConfigured()) << feed.toString().toStdString();
         EXPECT_TRUE(decision.feeds.isEmpty());
         decision.updater->checkForUpdates();
         decision.updater->checkForUpdates();
         ASSERT_EQ(decision.alerts.size(), 2);
-        EXPECT_EQ(decision.alerts[0], (QStringList{QStringLiteral("Updates Are Not Configured"),
-                                                   QStringLiteral("Nimbrook is ready to receive signed updates, "
-                                                                  "but no update service has been configured yet.")}));
+        EXPECT_EQ(decision.alerts[0],
+                  (QStringList{QStringLiteral("Updates Are Not Configured"),
+                               QStringLiteral("Nimbrook is ready to receive signed updates, "
+                                              "but no update service has been configured yet.")}));
     }
 }
 
@@ -88,14 +94,16 @@ TEST(NimbrookUpdaterTest, AValidFeedMakesTheComponentStartedUnlessUnderATestHost
     EXPECT_TRUE(started.controller()->start);
     EXPECT_EQ(started.feeds, QList<QUrl>{QUrl(feed)});
 
-    Decision underTest(feed, environmentWith(QStringLiteral("XCTestConfigurationFilePath"), QString()));
+    Decision underTest(feed,
+                       environmentWith(QStringLiteral("XCTestConfigurationFilePath"), QString()));
     ASSERT_TRUE(underTest.updater->isConfigured());
     EXPECT_FALSE(underTest.controller()->start);
     underTest.updater->checkForUpdates();
     EXPECT_EQ(underTest.controller()->checks, 1);
     EXPECT_TRUE(underTest.alerts.isEmpty());
 
-    Decision otherVariable(feed, environmentWith(QStringLiteral("XCTestConfigurationFilePat"), QStringLiteral("x")));
+    Decision otherVariable(
+        feed, environmentWith(QStringLiteral("XCTestConfigurationFilePat"), QStringLiteral("x")));
     EXPECT_TRUE(otherVariable.controller()->start);
 }
 
@@ -109,28 +117,32 @@ QByteArray appcast(const QList<std::pair<const char*, const char*>>& versions) {
     QByteArray items;
     for (const auto& [version, link] : versions)
         items += QByteArray("<item><title>Nimbrook ") + version + "</title><link>" + link +
-                 "</link><enclosure url=\"https://example.com/nimbrook.deb\" sparkle:shortVersionString=\"" +
+                 "</link><enclosure url=\"https://example.com/nimbrook.deb\" "
+                 "sparkle:shortVersionString=\"" +
                  version + "\" length=\"1\" type=\"application/octet-stream\"/></item>";
     return "<?xml version=\"1.0\"?><rss version=\"2.0\" "
-           "xmlns:sparkle=\"http://www.andymatuschak.org/xml-namespaces/sparkle\"><channel><title>Nimbrook</title>" +
+           "xmlns:sparkle=\"http://www.andymatuschak.org/xml-namespaces/"
+           "sparkle\"><channel><title>Nimbrook</title>" +
            items + "</channel></rss>";
 }
 
 TEST(AppcastTest, TheNewestItemWinsWhateverItsPlace) {
     QString error;
-    const auto newest = AppcastUpdater::newestItem(
-        appcast({{"0.9.0", "https://example.com/0.9"}, {"1.10.0", "https://example.com/1.10"},
-                 {"1.9.2", "https://example.com/1.9"}}),
-        &error);
+    const auto newest = AppcastUpdater::newestItem(appcast({{"0.9.0", "https://example.com/0.9"},
+                                                            {"1.10.0", "https://example.com/1.10"},
+                                                            {"1.9.2", "https://example.com/1.9"}}),
+                                                   &error);
     ASSERT_TRUE(newest) << error.toStdString();
     EXPECT_EQ(newest->version, QStringLiteral("1.10.0"));
     EXPECT_EQ(newest->page, QUrl(QStringLiteral("https://example.com/1.10")));
 }
 
 TEST(AppcastTest, PlainHttpLinksAreNeverOffered) {
-    const auto newest = AppcastUpdater::newestItem(appcast({{"2.0", "http://example.com/2.0"}}), nullptr);
+    const auto newest =
+        AppcastUpdater::newestItem(appcast({{"2.0", "http://example.com/2.0"}}), nullptr);
     ASSERT_TRUE(newest);
-    EXPECT_EQ(newest->page, QUrl(QStringLiteral("https://example.com/nimbrook.deb"))); // the enclosure
+    EXPECT_EQ(newest->page,
+              QUrl(QStringLiteral("https://example.com/nimbrook.deb"))); // the enclosure
 }
 
 TEST(AppcastTest, BrokenOrEmptyFeedsAreErrors) {
@@ -150,7 +162,9 @@ TEST(AppcastTest, VersionsCompareByNumbers) {
 // --- Against a local HTTPS server -----------------------------------------------
 
 struct RecordingNotifier final : UpdateNotifier {
-    void offerUpdate(const AppcastItem& item, const QString&) override { offers.append(item.version); }
+    void offerUpdate(const AppcastItem& item, const QString&) override {
+        offers.append(item.version);
+    }
     void upToDate(const QString&) override { ++upToDates; }
     void checkFailed(const QString& reason) override { failures.append(reason); }
     QStringList offers;
@@ -168,14 +182,16 @@ public:
         QProcess openssl;
         openssl.start(QStringLiteral("openssl"),
                       {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-                       QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"),
-                       QStringLiteral("1"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
-                       QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"),
-                       QStringLiteral("-keyout"), dir_.filePath(QStringLiteral("key.pem")), QStringLiteral("-out"),
+                       QStringLiteral("rsa:2048"), QStringLiteral("-nodes"),
+                       QStringLiteral("-days"), QStringLiteral("1"), QStringLiteral("-subj"),
+                       QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"),
+                       QStringLiteral("subjectAltName=IP:127.0.0.1"), QStringLiteral("-keyout"),
+                       dir_.filePath(QStringLiteral("key.pem")), QStringLiteral("-out"),
                        dir_.filePath(QStringLiteral("cert.pem"))});
         if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0)
             return;
-        certificate_ = QSslCertificate::fromPath(dir_.filePath(QStringLiteral("cert.pem"))).value(0);
+        certificate_ =
+            QSslCertificate::fromPath(dir_.filePath(QStringLiteral("cert.pem"))).value(0);
         QFile keyFile(dir_.filePath(QStringLiteral("key.pem")));
         if (!keyFile.open(QIODevice::ReadOnly))
             return;
@@ -193,7 +209,9 @@ public:
     }
 
     bool ready() const { return ready_ && !certificate_.isNull(); }
-    QUrl url() const { return QUrl(QStringLiteral("https://127.0.0.1:%1/appcast.xml").arg(server_.serverPort())); }
+    QUrl url() const {
+        return QUrl(QStringLiteral("https://127.0.0.1:%1/appcast.xml").arg(server_.serverPort()));
+    }
     const QSslCertificate& certificate() const { return certificate_; }
     void setBody(const QByteArray& body) { body_ = body; }
 
@@ -203,9 +221,10 @@ private:
             request_[socket] += socket->readAll();
             if (!request_[socket].contains("\r\n\r\n"))
                 return;
-            socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/rss+xml\r\nConnection: close\r\n"
-                          "Content-Length: " +
-                          QByteArray::number(body_.size()) + "\r\n\r\n" + body_);
+            socket->write(
+                "HTTP/1.1 200 OK\r\nContent-Type: application/rss+xml\r\nConnection: close\r\n"
+                "Content-Length: " +
+                QByteArray::number(body_.size()) + "\r\n\r\n" + body_);
             socket->disconnectFromHost();
         });
         QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
@@ -270,7 +289,8 @@ TEST_F(AppcastServerTest, ABrokenFeedIsAShortMessage) {
 }
 
 TEST_F(AppcastServerTest, AHugeFeedIsRefused) {
-    checkAgainst(QByteArray(3 * 1024 * 1024, ' ') + appcast({{"9.0", "https://example.com/9"}}), "0.1.0");
+    checkAgainst(QByteArray(3 * 1024 * 1024, ' ') + appcast({{"9.0", "https://example.com/9"}}),
+                 "0.1.0");
     EXPECT_EQ(notifier.failures.size(), 1);
     EXPECT_TRUE(notifier.offers.isEmpty());
 }
