@@ -1,7 +1,7 @@
 #include "app/Watch.h"
 
 #include "app/DesktopPlatform.h"
-#include "app/ListFormat.h"
+#include "app/WatchPrinter.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -48,11 +48,6 @@ bool installSignalHandlers() {
     return true;
 }
 
-void write(const QByteArray& bytes) {
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
-    std::fflush(stdout);
-}
-
 // Measures the longest time the event loop took to come back to a timer that
 // asks to run every 10 ms.
 class Heartbeat {
@@ -96,25 +91,16 @@ int runWatch(const CommandLine& command, DesktopPlatform& platform) {
         return 1;
     Discovery discovery(platform.discoveryPlatform());
 
-    // `changed` fires on every assignment; print only what differs.
-    QByteArray last;
-    auto printIfChanged = [&] {
-        const QByteArray output =
-            command.json
-                ? ListFormat::json(discovery.macs(), discovery.tailscaleState(),
-                                   discovery.isPolling()) +
-                      '\n'
-                : ListFormat::text(discovery.macs(), discovery.tailscaleState()).toUtf8() + '\n';
-        if (output == last)
-            return;
-        last = output;
-        write(output);
+    // `changed` fires on every assignment; the printer prints only what differs.
+    WatchPrinter printer(command.json, stdout);
+    auto submit = [&] {
+        printer.submit({discovery.macs(), discovery.tailscaleState(), discovery.isPolling()});
     };
     // One poll assigns three values in a row: print once, after all of them.
     QTimer coalesce;
     coalesce.setSingleShot(true);
     coalesce.setInterval(0);
-    QObject::connect(&coalesce, &QTimer::timeout, [&] { printIfChanged(); });
+    QObject::connect(&coalesce, &QTimer::timeout, submit);
     QObject::connect(&discovery, &Discovery::changed, [&] {
         if (!coalesce.isActive())
             coalesce.start();
@@ -128,7 +114,7 @@ int runWatch(const CommandLine& command, DesktopPlatform& platform) {
         heartbeat = std::make_unique<Heartbeat>();
 
     discovery.start();
-    printIfChanged();
+    submit();
     QCoreApplication::exec();
     discovery.stop();
     if (heartbeat)

@@ -67,7 +67,7 @@ void Discovery::stop() {
 }
 
 void Discovery::recompute() {
-    setMacs(merge(viaTailscale_.values(), viaBonjour_.values()));
+    setMacs(sortedTailscale_.mergedWith(viaBonjour_.values()));
 }
 
 void Discovery::setMacs(QList<RemoteMac> macs) {

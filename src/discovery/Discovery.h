@@ -1,5 +1,6 @@
 #pragma once
 
+#include "discovery/SortedTailscale.h"
 #include "discovery/StatusReport.h"
 #include "model/RemoteMac.h"
 #include "model/TailscaleState.h"
@@ -188,7 +189,14 @@ private:
     // above; `completion` is called on the worker thread.
     void run(const QString& path, const QStringList& arguments,
              std::function<void(QByteArray)> completion);
-    void applyPollResult(std::int64_t generation, const StatusReport& report);
+    // The Tailscale machines of one report, keyed by identifier, and sorted
+    // ready for merging. Made on the tool worker.
+    struct TailscaleMachines {
+        QHash<QString, RemoteMac> byId;
+        SortedTailscale sorted;
+    };
+    static TailscaleMachines tailscaleMachines(const QList<RemoteMac>& reported);
+    void applyPollResult(std::int64_t generation, TailscaleState state, TailscaleMachines machines);
     void setMacs(QList<RemoteMac> macs);
     void setTailscaleState(TailscaleState state);
     void setIsPolling(bool polling);
@@ -200,6 +208,7 @@ private:
     TailscaleState tailscaleState_ = TailscaleState::searching;
     bool isPolling_ = false;
     QHash<QString, RemoteMac> viaTailscale_; // keyed by RemoteMac::id
+    SortedTailscale sortedTailscale_;        // viaTailscale_, sorted for merging
     QHash<QString, RemoteMac> viaBonjour_;   // keyed by service name
     std::unique_ptr<ServiceBrowser> browser_;
     std::unique_ptr<RepeatingTimer> pollTimer_;

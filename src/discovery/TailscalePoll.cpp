@@ -19,6 +19,7 @@ void Discovery::refreshTailscale() {
         setIsPolling(false);
         setTailscaleState(TailscaleState::notInstalled);
         viaTailscale_.clear();
+        sortedTailscale_ = {};
         recompute();
         return;
     }
@@ -30,31 +31,42 @@ void Discovery::refreshTailscale() {
     run(*tool, {QStringLiteral("status"), QStringLiteral("--json")},
         [self = QPointer<Discovery>(this), &scheduler = platform_.scheduler,
          generation](QByteArray output) {
-            // On the worker thread: decoding is pure, and a large report must not
-            // hold up the main thread.
-            StatusReport report = parse(output);
-            scheduler.post([self, generation, report = std::move(report)] {
+            // On the worker thread: decoding and sorting are pure, and a large
+            // report must not hold up the main thread.
+            const StatusReport report = parse(output);
+            scheduler.post([self, generation, state = report.state,
+                            machines = tailscaleMachines(report.macs)]() mutable {
                 if (self)
-                    self->applyPollResult(generation, report);
+                    self->applyPollResult(generation, state, std::move(machines));
             });
         });
 }
 
-void Discovery::applyPollResult(std::int64_t generation, const StatusReport& report) {
+Discovery::TailscaleMachines Discovery::tailscaleMachines(const QList<RemoteMac>& reported) {
+    // Two peers with one DNS name: the first by name wins.
+    QHash<QString, RemoteMac> byId;
+    byId.reserve(reported.size());
+    QList<RemoteMac> kept;
+    kept.reserve(reported.size());
+    for (const RemoteMac& mac : reported) {
+        if (byId.contains(mac.id))
+            continue;
+        byId.insert(mac.id, mac);
+        kept.append(mac);
+    }
+    return TailscaleMachines{std::move(byId), SortedTailscale(kept)};
+}
+
+void Discovery::applyPollResult(std::int64_t generation, TailscaleState state,
+                                TailscaleMachines machines) {
     // A newer poll is under way and owns inFlightPoll and isPolling.
     if (generation != pollGeneration_)
         return;
     inFlightPoll_.reset();
     setIsPolling(false);
-    setTailscaleState(report.state);
-
-    // Two peers with one DNS name: the first by name wins.
-    QHash<QString, RemoteMac> table;
-    table.reserve(report.macs.size());
-    for (const RemoteMac& mac : report.macs)
-        if (!table.contains(mac.id))
-            table.insert(mac.id, mac);
-    viaTailscale_ = std::move(table);
+    setTailscaleState(state);
+    viaTailscale_ = std::move(machines.byId);
+    sortedTailscale_ = std::move(machines.sorted);
     recompute();
 }
 

@@ -1,6 +1,7 @@
 #include "platform/SerialToolRunner.h"
 
 #include "platform/ProcessRun.h"
+#include "platform/ThreadPriority.h"
 
 #include <QLoggingCategory>
 
@@ -11,14 +12,9 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace nimbrook {
-
-namespace {
-constexpr int backgroundNiceness = 10;
-} // namespace
 
 SerialToolRunner::SerialToolRunner() {
     int ends[2];
@@ -66,10 +62,8 @@ void SerialToolRunner::run(const QString& path, const QStringList& arguments,
 }
 
 void SerialToolRunner::work() {
-    // Background work, and the tools it starts inherit it: below the UI thread,
-    // so a tool printing or a report decoding tens of megabytes cannot starve it.
-    if (setpriority(PRIO_PROCESS, pid_t(gettid()), backgroundNiceness) != 0)
-        qDebug("SerialToolRunner: setpriority failed: %s", strerror(errno));
+    // The tools started here inherit it too.
+    lowerCurrentThreadPriority();
     for (;;) {
         Job job;
         {
@@ -80,6 +74,15 @@ void SerialToolRunner::work() {
             job = std::move(jobs_.front());
             jobs_.pop_front();
         }
+#if defined(__GLIBC__)
+        // A report can be tens of megabytes, and glibc keeps what was freed in
+        // its arenas unless asked to give it back; we run all day. Not right
+        // after a job: trimming holds an arena's lock throughout, and the main
+        // thread is then busy freeing the previous result, whose memory came
+        // from this thread's arena. By the time the next job is asked for it
+        // has long finished.
+        malloc_trim(0);
+#endif
         QByteArray output =
             runProcessBlocking(job.path, job.arguments, job.timeout, job.killGrace, abortRead_);
         {
@@ -89,11 +92,6 @@ void SerialToolRunner::work() {
         }
         job.completion(std::move(output));
         job = Job{};
-#if defined(__GLIBC__)
-        // A report can be tens of megabytes; glibc keeps what this thread freed
-        // in its arena unless asked to give it back, and we run all day.
-        malloc_trim(0);
-#endif
     }
 }
 
