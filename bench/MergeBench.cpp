@@ -1,4 +1,5 @@
 #include "discovery/Discovery.h"
+#include "discovery/SortedTailscale.h"
 #include "model/MachineIdentity.h"
 
 #include "NameCorpus.h"
@@ -45,6 +46,21 @@ void merge(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * state.range(0) * 2);
 }
 BENCHMARK(merge)->Arg(1'000)->Arg(10'000)->Unit(benchmark::kMillisecond);
+
+// What the main thread pays when the local network changes under a large
+// tailnet: the Tailscale side was sorted when its poll arrived, on the worker;
+// 100 local machines, half of them also on the tailnet, are merged in.
+void mergeLocalIntoSortedTailscale(benchmark::State& state) {
+    const Sources sources = makeSources(int(state.range(0)));
+    const SortedTailscale sorted(sources.tailscale);
+    QList<RemoteMac> local;
+    for (qsizetype i = 0; i < 200; i += 2)
+        local.append(sources.bonjour[i]);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(sorted.mergedWith(local));
+    state.SetItemsProcessed(state.iterations() * (state.range(0) + local.size()));
+}
+BENCHMARK(mergeLocalIntoSortedTailscale)->Arg(10'000)->Unit(benchmark::kMillisecond);
 
 // The floor: a plain byte-order sort of the names of both sources.
 void mergeFloorByteSort(benchmark::State& state) {

@@ -59,11 +59,18 @@ def read_stdout():
         updates.append((time.time(), {m["name"] for m in report["macs"]}, report["tailscaleState"]))
 
 
+# (time, longest stall in the 10 s before it, CPU time in that stall), from the heartbeat's reports.
+recent_gaps = []
+
+
 def read_stderr():
     for line in app.stderr:
         match = re.search(r"heartbeat: max gap (-?\d+) ms", line)
         if match:
             max_gap[0] = max(max_gap[0], int(match.group(1)))
+        match = re.search(r"heartbeat: recent max gap (-?\d+) ms \((-?\d+) ms on the CPU\)", line)
+        if match:
+            recent_gaps.append((time.time() - start, int(match.group(1)), int(match.group(2))))
 
 
 threading.Thread(target=read_stdout, daemon=True).start()
@@ -207,6 +214,10 @@ checks = [
 print(f"soak: {minutes:g} min, {len(updates)} list updates, {len(events)} churn events, "
       f"peak RSS {max(s['rss'] for s in samples) / 1024:.1f} MB, "
       f"peak descriptors {max(s['fds'] for s in samples)}, peak threads {max(s['threads'] for s in samples)}")
+for when, gap, cpu in sorted(recent_gaps, key=lambda g: -g[1])[:3]:
+    during = [name for t, name in events if when - 10 <= t <= when]
+    print(f"stall {gap} ms ({cpu} ms on the CPU) in the 10 s before {when:.0f} s; "
+          f"churn then: {', '.join(during) or 'none'}")
 print(f"{'check':<42} {'result':<8} value")
 ok = True
 for name, passed, value in checks:

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -49,7 +50,9 @@ bool installSignalHandlers() {
 }
 
 // Measures the longest time the event loop took to come back to a timer that
-// asks to run every 10 ms.
+// asks to run every 10 ms, and how much of that time the thread spent on the
+// CPU: a long gap with little CPU means the thread waited (for a lock, or for
+// a processor), not that it worked.
 class Heartbeat {
 public:
     Heartbeat() {
@@ -57,16 +60,23 @@ public:
         beat_.setInterval(10);
         QObject::connect(&beat_, &QTimer::timeout, [this] {
             const qint64 gap = sinceLast_.restart() - 10;
+            const qint64 cpu = threadCpuMilliseconds();
             maxGap_ = std::max(maxGap_, gap);
-            recentGap_ = std::max(recentGap_, gap);
+            if (gap > recentGap_) {
+                recentGap_ = gap;
+                recentGapCpu_ = cpu - lastCpu_;
+            }
+            lastCpu_ = cpu;
         });
         report_.setInterval(10'000);
         QObject::connect(&report_, &QTimer::timeout, [this] {
             print();
-            std::fprintf(stderr, "heartbeat: recent max gap %lld ms\n",
-                         static_cast<long long>(recentGap_));
+            std::fprintf(stderr, "heartbeat: recent max gap %lld ms (%lld ms on the CPU)\n",
+                         static_cast<long long>(recentGap_), static_cast<long long>(recentGapCpu_));
             recentGap_ = 0;
+            recentGapCpu_ = 0;
         });
+        lastCpu_ = threadCpuMilliseconds();
         sinceLast_.start();
         beat_.start();
         report_.start();
@@ -77,11 +87,19 @@ public:
     }
 
 private:
+    static qint64 threadCpuMilliseconds() {
+        timespec now{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000;
+    }
+
     QTimer beat_;
     QTimer report_;
     QElapsedTimer sinceLast_;
+    qint64 lastCpu_ = 0;
     qint64 maxGap_ = 0;
     qint64 recentGap_ = 0;
+    qint64 recentGapCpu_ = 0;
 };
 
 } // namespace
