@@ -10,7 +10,8 @@
 namespace nimbrook {
 
 // A ToolRunner with one worker thread, started on first use, that runs the
-// queued programs one at a time with runProcessBlocking().
+// queued programs one at a time with runProcessBlocking(), each on a thread of
+// its own, and calls their completions there.
 class SerialToolRunner final : public ToolRunner {
 public:
     SerialToolRunner();
@@ -31,6 +32,7 @@ private:
     };
 
     void work();
+    void runJob(Job& job);
 
     std::mutex mutex_;
     std::condition_variable wake_;
