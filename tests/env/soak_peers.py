@@ -13,6 +13,8 @@ import time
 
 from zeroconf import IPVersion, ServiceInfo, Zeroconf
 
+import screen_sharing_listener
+
 ip, log_path = sys.argv[1], sys.argv[2]
 maximum = int(sys.argv[3]) if len(sys.argv) > 3 else 100
 period = float(sys.argv[4]) if len(sys.argv) > 4 else 20
@@ -22,23 +24,7 @@ stop = threading.Event()
 signal.signal(signal.SIGTERM, lambda *_: stop.set())
 signal.signal(signal.SIGINT, lambda *_: stop.set())
 
-server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-server.bind((ip, port))
-server.listen(64)
-server.settimeout(0.2)
-
-
-def serve():
-    while not stop.is_set():
-        try:
-            connection, _ = server.accept()
-            connection.close()
-        except socket.timeout:
-            pass
-
-
-threading.Thread(target=serve, daemon=True).start()
+screen_sharing_listener.start(ip, port, stop, backlog=64)
 
 HOSTILE = ["<b>Studio</b>", "Robert'); DROP TABLE macs;--", "Zoë’s \u202eMacBook", "日本語のMac",
            "tab\there", "%s%s%n", "A" * 60, "\U0001F34E Studio", "Studio", "STUDIO", "  spaced  out  "]

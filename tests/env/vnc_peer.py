@@ -10,6 +10,8 @@ import time
 
 from zeroconf import IPVersion, ServiceInfo, Zeroconf
 
+import screen_sharing_listener
+
 args = [a for a in sys.argv[1:] if not a.startswith("--")]
 name, ip = args[0], args[1]
 port = int(args[2]) if len(args) > 2 else 5900
@@ -21,23 +23,7 @@ signal.signal(signal.SIGTERM, lambda *_: stop.set())
 signal.signal(signal.SIGINT, lambda *_: stop.set())
 
 if listen:
-    server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-    server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    server.bind((ip, port))
-    server.listen(16)
-    server.settimeout(0.2)
-
-    def serve():
-        while not stop.is_set():
-            try:
-                connection, _ = server.accept()
-                connection.close()
-            except socket.timeout:
-                pass
-            except OSError:
-                return
-
-    threading.Thread(target=serve, daemon=True).start()
+    screen_sharing_listener.start(ip, port, stop)
 
 host = "".join(c if c.isalnum() else "-" for c in name).strip("-").lower() or "peer"
 zc = Zeroconf(interfaces=[ip], ip_version=IPVersion.V4Only)
