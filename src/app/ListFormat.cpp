@@ -1,5 +1,6 @@
 #include "app/ListFormat.h"
 
+#include "model/AddressText.h"
 #include "model/StatusText.h"
 
 #include <algorithm>
@@ -34,12 +35,12 @@ QString ListFormat::text(const QList<RemoteMac>& macs, TailscaleState state) {
     for (const RemoteMac& mac : macs) {
         nameWidth = std::max(nameWidth, printable(mac.name).size());
         sourceWidth = std::max(sourceWidth, RemoteMac::rawValue(mac.source).size());
-        addressWidth = std::max(addressWidth, mac.address.size());
+        addressWidth = std::max(addressWidth, readableAddress(mac.address).size());
     }
     QString out;
     for (const RemoteMac& mac : macs) {
         const QString address =
-            mac.address.isEmpty() ? QStringLiteral("-") : printable(mac.address);
+            mac.address.isEmpty() ? QStringLiteral("-") : printable(readableAddress(mac.address));
         out += padded(printable(mac.name), nameWidth) + QStringLiteral("  ") +
                padded(RemoteMac::rawValue(mac.source), sourceWidth) + QStringLiteral("  ") +
                padded(address, std::max<qsizetype>(addressWidth, 1)) + QStringLiteral("  ") +

@@ -10,15 +10,23 @@ namespace nimbrook {
 
 enum class IpProtocol { unspecified, ipv4, ipv6 };
 
-// A DNS-SD service instance exactly as the browser saw it: enough to resolve it
-// and connect to it later. A service seen on two interfaces or over two
-// protocols arrives as two endpoints with the same name.
-struct ServiceEndpoint {
-    QString name;           // the instance name the remote machine advertises
-    QString type;           // e.g. "_rfb._tcp"
-    QString domain;         // e.g. "local"
-    int interfaceIndex = 0; // where it was seen; 0 when unknown
+// One interface and protocol a service was announced on.
+struct ServiceSighting {
+    int interfaceIndex = 0; // 0 when unknown
     IpProtocol protocol = IpProtocol::unspecified;
+
+    friend bool operator==(const ServiceSighting&, const ServiceSighting&) = default;
+};
+
+// A DNS-SD service instance as the browser saw it: enough to resolve it and
+// connect to it later. A dual-stack peer announces its service over IPv4 and
+// IPv6, on every link it shares with us; the endpoint keeps all of those
+// sightings, in the order they arrived, so that resolution can choose.
+struct ServiceEndpoint {
+    QString name;   // the instance name the remote machine advertises
+    QString type;   // e.g. "_rfb._tcp"
+    QString domain; // e.g. "local"
+    QList<ServiceSighting> sightings;
 
     friend bool operator==(const ServiceEndpoint&, const ServiceEndpoint&) = default;
 };

@@ -23,10 +23,12 @@ public:
 class ServiceBrowsing {
 public:
     struct Handlers {
-        // Each new state of the browser. `failed` covers the daemon going away:
-        // after it, the result set is no longer maintained.
+        // Each new state of the browser. After `failed` the result set is no
+        // longer maintained. A browser whose service daemon went away reports
+        // `waiting` after an empty result set, and browses again by itself.
         std::function<void(BrowserState)> onState;
-        // The complete current result set, after every change.
+        // The complete current result set, after every change: one endpoint
+        // per service instance, with every sighting of it.
         std::function<void(const QList<ServiceEndpoint>&)> onResults;
     };
 

@@ -1,5 +1,7 @@
 #include "ui/MacRow.h"
 
+#include "model/AddressText.h"
+
 #include "ui/ElidedLabel.h"
 #include "ui/MenuShortcuts.h"
 #include "ui/Style.h"
@@ -93,7 +95,8 @@ QColor MacRow::dotColor() const {
 }
 
 QString MacRow::subtitle(const RemoteMac& mac) {
-    return RemoteMac::rawValue(mac.source) + QStringLiteral(" \u00B7 ") + mac.address;
+    return RemoteMac::rawValue(mac.source) + QStringLiteral(" \u00B7 ") +
+           readableAddress(mac.address);
 }
 
 QString MacRow::hint(int shortcutIndex) {

@@ -5,8 +5,8 @@ namespace {
 
 ServiceEndpoint service(const QString& name, int interfaceIndex = 2,
                         IpProtocol protocol = IpProtocol::ipv4) {
-    return ServiceEndpoint{name, QStringLiteral("_rfb._tcp"), QStringLiteral("local"),
-                           interfaceIndex, protocol};
+    return ServiceEndpoint{
+        name, QStringLiteral("_rfb._tcp"), QStringLiteral("local"), {{interfaceIndex, protocol}}};
 }
 
 const HostEndpoint lanAddress{HostEndpoint::Kind::ipv4, QStringLiteral("192.168.1.20"), 5900};
@@ -53,7 +53,8 @@ TEST_F(BonjourBrowsingTest, TheFirstResultWithANameWins) {
     discovery->start();
     browse({service(QStringLiteral("Studio"), 3),
             service(QStringLiteral("Studio"), 2, IpProtocol::ipv6)});
-    EXPECT_EQ(discovery->bonjourEndpoints().value(QStringLiteral("Studio")).interfaceIndex, 3);
+    EXPECT_EQ(discovery->bonjourEndpoints().value(QStringLiteral("Studio")).sightings,
+              (QList<ServiceSighting>{{3, IpProtocol::ipv4}}));
 }
 
 TEST_F(BonjourBrowsingTest, ThisComputerIsLeftOut) {

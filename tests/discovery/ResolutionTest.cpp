@@ -4,8 +4,8 @@ namespace nimbrook::testing {
 namespace {
 
 ServiceEndpoint service(const QString& name) {
-    return ServiceEndpoint{name, QStringLiteral("_rfb._tcp"), QStringLiteral("local"), 2,
-                           IpProtocol::ipv4};
+    return ServiceEndpoint{
+        name, QStringLiteral("_rfb._tcp"), QStringLiteral("local"), {{2, IpProtocol::ipv4}}};
 }
 
 const HostEndpoint v4{HostEndpoint::Kind::ipv4, QStringLiteral("192.168.1.20"), 5900};
@@ -78,7 +78,7 @@ TEST_F(ResolutionTest, AResolvedNameIsNotProbedAgain) {
     connecting.latest().report(ConnectionState::ready, v4);
     scheduler.runPending();
     ServiceEndpoint moved = service(QStringLiteral("Studio"));
-    moved.interfaceIndex = 7;
+    moved.sightings = {{7, IpProtocol::ipv6}};
     browse({moved});
     scheduler.advance(15s);
     EXPECT_EQ(connecting.createdCount(), 1);

@@ -23,10 +23,11 @@ TEST(UrlHostTest, EveryHostForm) {
 }
 
 TEST(UrlHostTest, ServicesAndEmptyHostsGiveNothing) {
-    EXPECT_EQ(
-        Discovery::urlHost(ServiceEndpoint{QStringLiteral("Studio"), QStringLiteral("_rfb._tcp"),
-                                           QStringLiteral("local"), 2, IpProtocol::ipv4}),
-        std::nullopt);
+    EXPECT_EQ(Discovery::urlHost(ServiceEndpoint{QStringLiteral("Studio"),
+                                                 QStringLiteral("_rfb._tcp"),
+                                                 QStringLiteral("local"),
+                                                 {{2, IpProtocol::ipv4}}}),
+              std::nullopt);
     EXPECT_EQ(urlHost(HostEndpoint::Kind::name, "", 5900), std::nullopt);
     EXPECT_EQ(urlHost(HostEndpoint::Kind::ipv4, "%en0", 5901), std::nullopt);
     EXPECT_EQ(urlHost(HostEndpoint::Kind::ipv6, "", 5900), std::nullopt);

@@ -1,7 +1,13 @@
 #!/usr/bin/env bash
 # The test network: a system D-Bus and an avahi-daemon in the root namespace,
-# limited to lo and a veth to the network namespace "nimbrook-peer", where
-# tests run their stand-in screen-sharing hosts (tests/env/vnc_peer.py).
+# limited to lo and veths to three network namespaces:
+#   nimbrook-peer   IPv4 only; tests run their stand-in screen-sharing hosts
+#                   there (tests/env/vnc_peer.py, mDNS from python3-zeroconf);
+#   nimbrook-dual   a dual-stack peer (IPv4 and link-local IPv6) and
+#   nimbrook-v6     an IPv6-only peer (link-local and unique-local IPv6),
+#                   each with its own system bus and a stock avahi-daemon in a
+#                   private mount namespace, advertising one service with
+#                   avahi-publish in front of a listener, as Linux machines do.
 #
 #   netenv.sh up      start what is not running; prints the variables to export
 #   netenv.sh down    stop only what `up` started, and delete the namespace
@@ -11,11 +17,16 @@
 set -euo pipefail
 
 STATE=${NIMBROOK_NETENV_DIR:-/tmp/nimbrook-netenv}
+ENV_DIR="$(cd "$(dirname "$0")" && pwd)"
 NS=nimbrook-peer
 ROOT_IF=nbroot0
 PEER_IF=nbpeer0
 ROOT_IP=10.77.0.1
 PEER_IP=10.77.0.2
+DUAL_NS=nimbrook-dual DUAL_HOST_IF=nbdualh0 DUAL_PEER_IF=nbdualp0
+DUAL_HOST_IP=10.78.1.1 DUAL_PEER_IP=10.78.1.2 DUAL_NAME="Dual Stack Studio"
+V6_NS=nimbrook-v6 V6_HOST_IF=nbv6h0 V6_PEER_IF=nbv6p0
+V6_HOST_IP=fd7b:6::1 V6_PEER_IP=fd7b:6::2 V6_NAME="IPv6 Only Studio"
 
 log() { printf 'netenv: %s\n' "$*" >&2; }
 
@@ -43,7 +54,7 @@ start_avahi() {
 host-name=nimbrook-test
 use-ipv4=yes
 use-ipv6=yes
-allow-interfaces=lo,$ROOT_IF
+allow-interfaces=lo,$ROOT_IF,$DUAL_HOST_IF,$V6_HOST_IF
 ratelimit-interval-usec=1000000
 ratelimit-burst=1000
 [wide-area]
@@ -79,6 +90,90 @@ start_namespace() {
   done
 }
 
+# A veth from the root namespace to a new namespace, with duplicate address
+# detection off so that IPv6 addresses are usable at once.
+make_link() { # NS HOST_IF PEER_IF
+  ip netns add "$1"
+  ip link add "$2" type veth peer name "$3"
+  ip link set "$3" netns "$1"
+  sysctl -qw "net.ipv6.conf.$2.disable_ipv6=0" "net.ipv6.conf.$2.accept_dad=0"
+  ip netns exec "$1" sysctl -qw "net.ipv6.conf.$3.disable_ipv6=0" "net.ipv6.conf.$3.accept_dad=0"
+}
+
+link_up() { # NS HOST_IF PEER_IF
+  ip link set "$2" up
+  ip -n "$1" link set lo up
+  ip -n "$1" link set "$3" up
+  touch "$STATE/$1.created"
+  for _ in $(seq 1 50); do
+    ip -6 addr show dev "$2" | grep -q 'scope link' &&
+      ip -n "$1" -6 addr show dev "$3" | grep -q 'scope link' && return 0
+    sleep 0.1
+  done
+  log "no IPv6 link-local address on $2"; return 1
+}
+
+# A peer as a stock Linux machine advertises itself: its own system bus and an
+# avahi-daemon with Debian's default protocol settings (A records over IPv4
+# only), `avahi-publish -s NAME _rfb._tcp 5900`, and a listener on every
+# address of the namespace.
+start_stock_peer() { # NS NAME USE_IPV4
+  local ns=$1 dir="$STATE/$1"
+  mkdir -p "$dir" /run/dbus /run/avahi-daemon
+  cat >"$dir/avahi.conf" <<EOC
+[server]
+host-name=$ns
+use-ipv4=$3
+use-ipv6=yes
+ratelimit-interval-usec=1000000
+ratelimit-burst=1000
+[wide-area]
+enable-wide-area=no
+[publish]
+publish-hinfo=no
+publish-workstation=no
+EOC
+  ip netns exec "$ns" /usr/bin/python3 "$ENV_DIR/screen_sharing_listener.py" :: 5900 \
+    >"$dir/listener.log" 2>&1 &
+  ip netns exec "$ns" unshare --mount --propagation private sh -c '
+    dir=$1 name=$2
+    mount -t tmpfs tmpfs /run/dbus && mount -t tmpfs tmpfs /run/avahi-daemon || exit 1
+    dbus-daemon --system --fork
+    avahi-daemon -f "$dir/avahi.conf" --no-drop-root --no-chroot --no-rlimits >"$dir/avahi.log" 2>&1 &
+    for _ in $(seq 1 100); do
+      dbus-send --system --print-reply --dest=org.freedesktop.Avahi / \
+        org.freedesktop.Avahi.Server.GetState 2>/dev/null | grep -q "int32 2" && break
+      sleep 0.1
+    done
+    exec avahi-publish -s "$name" _rfb._tcp 5900' sh "$dir" "$2" >"$dir/publish.log" 2>&1 &
+}
+
+start_stock_peers() {
+  if [ ! -f "$STATE/$DUAL_NS.created" ]; then
+    make_link "$DUAL_NS" "$DUAL_HOST_IF" "$DUAL_PEER_IF"
+    ip addr add "$DUAL_HOST_IP/24" dev "$DUAL_HOST_IF"
+    ip -n "$DUAL_NS" addr add "$DUAL_PEER_IP/24" dev "$DUAL_PEER_IF"
+    link_up "$DUAL_NS" "$DUAL_HOST_IF" "$DUAL_PEER_IF"
+    start_stock_peer "$DUAL_NS" "$DUAL_NAME" yes
+  fi
+  if [ ! -f "$STATE/$V6_NS.created" ]; then
+    make_link "$V6_NS" "$V6_HOST_IF" "$V6_PEER_IF"
+    ip -6 addr add "$V6_HOST_IP/64" dev "$V6_HOST_IF" nodad
+    ip -n "$V6_NS" -6 addr add "$V6_PEER_IP/64" dev "$V6_PEER_IF" nodad
+    link_up "$V6_NS" "$V6_HOST_IF" "$V6_PEER_IF"
+    start_stock_peer "$V6_NS" "$V6_NAME" no
+  fi
+  local ns
+  for ns in "$DUAL_NS" "$V6_NS"; do
+    for _ in $(seq 1 100); do
+      grep -q 'Established under name' "$STATE/$ns/publish.log" 2>/dev/null && break
+      sleep 0.1
+    done
+    grep -q 'Established under name' "$STATE/$ns/publish.log" ||
+      { log "the peer in $ns did not publish:"; cat "$STATE/$ns/"*.log >&2; return 1; }
+  done
+}
+
 up() {
   mkdir -p "$STATE"
   if avahi-daemon -c 2>/dev/null && [ ! -f "$STATE/avahi.pid" ]; then
@@ -86,7 +181,13 @@ up() {
   else
     start_bus
     start_namespace
-    start_avahi
+    start_stock_peers
+    if ! { [ -f "$STATE/avahi.pid" ] && kill -0 "$(cat "$STATE/avahi.pid")" 2>/dev/null; }; then
+      start_avahi
+    fi
+    echo "NIMBROOK_STOCK_PEERS=1"
+    printf 'NIMBROOK_DUAL_PEER=%s\nNIMBROOK_DUAL_PEER_IP=%s\n' "$DUAL_NAME" "$DUAL_PEER_IP"
+    printf 'NIMBROOK_V6_PEER=%s\nNIMBROOK_V6_PEER_IP=%s\n' "$V6_NAME" "$V6_PEER_IP"
   fi
   echo "NIMBROOK_NETENV=1"
   echo "NIMBROOK_PEER_NS=$NS"
@@ -110,6 +211,15 @@ down() {
     ip link del "$ROOT_IF" 2>/dev/null || true
     rm -f "$STATE/netns.created"
   fi
+  local ns
+  for ns in "$DUAL_NS" "$V6_NS"; do
+    [ -f "$STATE/$ns.created" ] || continue
+    ip netns pids "$ns" 2>/dev/null | xargs -r kill 2>/dev/null || true
+    for _ in $(seq 1 30); do [ -z "$(ip netns pids "$ns" 2>/dev/null)" ] && break; sleep 0.1; done
+    ip netns pids "$ns" 2>/dev/null | xargs -r kill -KILL 2>/dev/null || true
+    ip netns del "$ns" 2>/dev/null || true
+    rm -f "$STATE/$ns.created"
+  done
   if [ -f "$STATE/dbus.pid" ]; then
     stop_pid "$STATE/dbus.pid"
     sleep 0.2

@@ -85,7 +85,8 @@ TEST(AvahiBackendTest, ABrowserSeesAPeerArriveAndLeave) {
         const ServiceEndpoint endpoint = *log.find(QStringLiteral("Integration Studio"));
         EXPECT_EQ(endpoint.type, QStringLiteral("_rfb._tcp"));
         EXPECT_EQ(endpoint.domain, QStringLiteral("local"));
-        EXPECT_GT(endpoint.interfaceIndex, 0);
+        ASSERT_FALSE(endpoint.sightings.isEmpty());
+        EXPECT_GT(endpoint.sightings.front().interfaceIndex, 0);
         EXPECT_TRUE(log.saw(BrowserState::ready));
     }
     EXPECT_TRUE(
@@ -129,22 +130,66 @@ TEST(AvahiBackendTest, AProbeReportsTheAddressConnectedTo) {
     EXPECT_LT(elapsed.elapsed(), 4000);
 }
 
-TEST(AvahiBackendTest, BrowsersFailWhenTheDaemonGoesAndNewOnesWorkWhenItReturns) {
+TEST(AvahiBackendTest, ABrowserEmptiesWhenTheDaemonGoesAndRefillsWhenItReturns) {
     NIMBROOK_REQUIRE_NETENV();
-    BrowserLog before;
-    BrowserLog after;
+    BrowserLog log;
     LinuxNetwork network;
-    auto browser = network.serviceBrowsing().browse(QStringLiteral("_rfb._tcp"), before.handlers());
+    auto browser = network.serviceBrowsing().browse(QStringLiteral("_rfb._tcp"), log.handlers());
     Peer peer(QStringLiteral("Survivor"), 5914);
-    ASSERT_TRUE(waitFor([&] { return before.find(QStringLiteral("Survivor")).has_value(); }));
+    ASSERT_TRUE(waitFor([&] { return log.find(QStringLiteral("Survivor")).has_value(); }));
 
+    // No REMOVE events come from a dead daemon: the browser must drop what it
+    // had and wait, then browse again by itself.
     restartAvahi();
-    // No REMOVE events come from a dead daemon: the browser must say it failed.
-    EXPECT_TRUE(waitFor([&] { return before.saw(BrowserState::failed); }));
+    EXPECT_TRUE(log.saw(BrowserState::waiting));
+    EXPECT_FALSE(log.saw(BrowserState::failed));
+    EXPECT_TRUE(waitFor([&] { return log.find(QStringLiteral("Survivor")).has_value(); }, 15s));
+}
 
-    auto replacement =
-        network.serviceBrowsing().browse(QStringLiteral("_rfb._tcp"), after.handlers());
-    EXPECT_TRUE(waitFor([&] { return after.find(QStringLiteral("Survivor")).has_value(); }, 15s));
+TEST(AvahiBackendTest, AStockDualStackPeerIsOneServiceSeenOverBothProtocols) {
+    NIMBROOK_REQUIRE_STOCK_PEERS();
+    BrowserLog log;
+    LinuxNetwork network;
+    auto browser = network.serviceBrowsing().browse(QStringLiteral("_rfb._tcp"), log.handlers());
+    ASSERT_TRUE(waitFor([&] {
+        const auto endpoint = log.find(dualStackPeer());
+        return endpoint && endpoint->sightings.size() == 2;
+    }));
+    const QList<ServiceSighting> sightings = log.find(dualStackPeer())->sightings;
+    EXPECT_EQ(sightings[0].interfaceIndex, sightings[1].interfaceIndex);
+    EXPECT_NE(sightings[0].protocol, sightings[1].protocol);
+
+    // Asked over IPv4 even through its IPv6 sighting alone: the address is the
+    // peer's IPv4 address, not its link-local IPv6 one.
+    ServiceEndpoint overIpv6 = *log.find(dualStackPeer());
+    overIpv6.sightings = {sightings[0].protocol == IpProtocol::ipv6 ? sightings[0] : sightings[1]};
+    ProbeLog probe;
+    auto connection = network.connecting().connect(overIpv6, IpProtocol::ipv4, 5s, probe.handler());
+    ASSERT_TRUE(waitFor([&] { return probe.decisive().has_value(); }, 7s));
+    ASSERT_EQ(probe.decisive()->first, ConnectionState::ready);
+    EXPECT_EQ(probe.decisive()->second->host, dualStackPeerAddress());
+}
+
+TEST(AvahiBackendTest, AnyVersionPrefersAUniqueLocalAddressToALinkLocalOne) {
+    NIMBROOK_REQUIRE_STOCK_PEERS();
+    BrowserLog log;
+    LinuxNetwork network;
+    auto browser = network.serviceBrowsing().browse(QStringLiteral("_rfb._tcp"), log.handlers());
+    ASSERT_TRUE(waitFor([&] { return log.find(ipv6OnlyPeer()).has_value(); }));
+
+    ProbeLog ipv4;
+    auto first = network.connecting().connect(*log.find(ipv6OnlyPeer()), IpProtocol::ipv4, 5s,
+                                              ipv4.handler());
+    ASSERT_TRUE(waitFor([&] { return ipv4.decisive().has_value(); }, 7s));
+    EXPECT_EQ(ipv4.decisive()->first, ConnectionState::failed);
+
+    ProbeLog any;
+    auto second =
+        network.connecting().connect(*log.find(ipv6OnlyPeer()), std::nullopt, 5s, any.handler());
+    ASSERT_TRUE(waitFor([&] { return any.decisive().has_value(); }, 7s));
+    ASSERT_EQ(any.decisive()->first, ConnectionState::ready);
+    EXPECT_EQ(*any.decisive()->second,
+              (HostEndpoint{HostEndpoint::Kind::ipv6, ipv6OnlyPeerAddress(), 5900}));
 }
 
 TEST(AvahiBackendTest, LocalNamesComeFromTheDaemon) {

@@ -52,5 +52,29 @@ TEST(DiscoveryEndToEndTest, APeerOnTheLocalNetworkIsListedWithItsAddressAndLeave
     discovery.stop();
 }
 
+TEST(DiscoveryEndToEndTest, StockPeersAreListedByAnAddressEveryViewerCanOpen) {
+    NIMBROOK_REQUIRE_STOCK_PEERS();
+    QtScheduler scheduler;
+    LinuxNetwork network;
+    FakeToolRunner tools;
+    FakeFileSystem files;
+    FakeUserDefaults defaults;
+    FakeUrlOpener urls;
+    Discovery discovery(DiscoveryPlatform{scheduler, network.serviceBrowsing(),
+                                          network.pathMonitoring(), tools, files, defaults,
+                                          network.connecting(), network.localNames(), urls});
+    discovery.start();
+    ASSERT_TRUE(waitFor([&] {
+        return find(discovery.macs(), dualStackPeer()) && find(discovery.macs(), ipv6OnlyPeer());
+    }));
+    EXPECT_EQ(find(discovery.macs(), dualStackPeer())->address, dualStackPeerAddress());
+    EXPECT_EQ(find(discovery.macs(), ipv6OnlyPeer())->address, u'[' + ipv6OnlyPeerAddress() + u']');
+
+    discovery.connect(*find(discovery.macs(), ipv6OnlyPeer()));
+    ASSERT_EQ(urls.opened.size(), 1);
+    EXPECT_EQ(urls.opened.first().host(), ipv6OnlyPeerAddress());
+    discovery.stop();
+}
+
 } // namespace
 } // namespace nimbrook::testing

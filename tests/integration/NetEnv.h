@@ -23,6 +23,27 @@ inline bool netEnvAvailable() {
             GTEST_SKIP() << "needs the test network: run through scripts/test";                    \
     } while (false)
 
+// The two peers with a stock avahi-daemon of their own: dual-stack, and
+// IPv6-only with a unique-local address.
+#define NIMBROOK_REQUIRE_STOCK_PEERS()                                                             \
+    do {                                                                                           \
+        if (qEnvironmentVariableIntValue("NIMBROOK_STOCK_PEERS") != 1)                             \
+            GTEST_SKIP() << "needs the stock peers of the test network: run through scripts/test"; \
+    } while (false)
+
+inline QString dualStackPeer() {
+    return qEnvironmentVariable("NIMBROOK_DUAL_PEER");
+}
+inline QString dualStackPeerAddress() {
+    return qEnvironmentVariable("NIMBROOK_DUAL_PEER_IP");
+}
+inline QString ipv6OnlyPeer() {
+    return qEnvironmentVariable("NIMBROOK_V6_PEER");
+}
+inline QString ipv6OnlyPeerAddress() {
+    return qEnvironmentVariable("NIMBROOK_V6_PEER_IP");
+}
+
 inline QString peerNamespace() {
     return qEnvironmentVariable("NIMBROOK_PEER_NS");
 }

@@ -1,4 +1,5 @@
 #include "model/RemoteMac.h"
+#include "model/AddressText.h"
 #include "model/TailscaleState.h"
 
 #include "PrintTo.h"
@@ -92,6 +93,24 @@ TEST(TailscaleStateTest, CasesAreDistinctInHashAndName) {
     EXPECT_EQ(names.size(), 5);
     EXPECT_EQ(states.size(), 5);
     EXPECT_EQ(toString(TailscaleState::notInstalled), QStringLiteral("notInstalled"));
+}
+
+TEST(ReadableAddressTest, ZonesReadAsTypedAndBracketsOnlyWhereAPortFollows) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"[fe80::1%25eth0]", "fe80::1%eth0"},
+        {"[fe80::1%25eth0]:5901", "[fe80::1%eth0]:5901"},
+        {"[fd7b:1::2]", "fd7b:1::2"},
+        {"[fd7b:1::2]:5902", "[fd7b:1::2]:5902"},
+        {"10.78.1.2", "10.78.1.2"},
+        {"10.78.1.2:5901", "10.78.1.2:5901"},
+        {"fd7a:115c:a1e0::1", "fd7a:115c:a1e0::1"},
+        {"studio.local", "studio.local"},
+        {"[unclosed", "[unclosed"},
+        {"", ""},
+    };
+    for (const auto& [address, readable] : cases)
+        EXPECT_EQ(readableAddress(QString::fromLatin1(address)), QString::fromLatin1(readable))
+            << address;
 }
 
 } // namespace

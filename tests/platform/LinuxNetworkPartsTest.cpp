@@ -49,6 +49,43 @@ TEST(SocketAddressTest, ShortBuffersAndOtherFamiliesGiveNothing) {
     EXPECT_FALSE(hostEndpointFromSocketAddress(nullptr, 0));
 }
 
+sockaddr_storage storage(int family, const char* text) {
+    sockaddr_storage address{};
+    if (family == AF_INET) {
+        auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+        v4->sin_family = AF_INET;
+        EXPECT_EQ(inet_pton(AF_INET, text, &v4->sin_addr), 1);
+    } else {
+        auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
+        v6->sin6_family = AF_INET6;
+        EXPECT_EQ(inet_pton(AF_INET6, text, &v6->sin6_addr), 1);
+    }
+    return address;
+}
+
+TEST(SocketAddressTest, AnyVersionPrefersRoutableIPv6AndTakesLinkLocalLast) {
+    const int uniqueLocal = anyVersionRank(storage(AF_INET6, "fd7b:1::2"));
+    EXPECT_EQ(uniqueLocal, anyVersionRank(storage(AF_INET6, "2001:db8::5")));
+    EXPECT_LT(uniqueLocal, anyVersionRank(storage(AF_INET, "10.78.1.2")));
+    EXPECT_EQ(anyVersionRank(storage(AF_INET6, "::ffff:10.78.1.2")),
+              anyVersionRank(storage(AF_INET, "10.78.1.2")));
+    EXPECT_LT(anyVersionRank(storage(AF_INET, "10.78.1.2")),
+              anyVersionRank(storage(AF_INET6, "fe80::1")));
+    EXPECT_LT(anyVersionRank(storage(AF_INET, "10.78.1.2")),
+              anyVersionRank(storage(AF_INET, "169.254.7.1")));
+    // The whole of fe80::/10, not only fe80::/16.
+    EXPECT_EQ(anyVersionRank(storage(AF_INET6, "febf::1")),
+              anyVersionRank(storage(AF_INET6, "fe80::1")));
+    EXPECT_LT(uniqueLocal, anyVersionRank(storage(AF_INET6, "febf::1")));
+    EXPECT_EQ(anyVersionRank(storage(AF_INET6, "fec0::1")), uniqueLocal);
+}
+
+TEST(SocketAddressTest, OnlyInterfacesWithAnIPv4AddressHaveIPv4) {
+    EXPECT_TRUE(interfaceHasIpv4(int(if_nametoindex("lo"))));
+    EXPECT_FALSE(interfaceHasIpv4(0));
+    EXPECT_FALSE(interfaceHasIpv4(999999));
+}
+
 TEST(PrettyHostnameTest, ReadsTheQuotedOrPlainValue) {
     EXPECT_EQ(AvahiSession::prettyHostname(
                   "PRETTY_HOSTNAME=\"Jane\xe2\x80\x99s Laptop\"\nCHASSIS=laptop\n"),

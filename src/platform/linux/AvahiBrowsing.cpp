@@ -2,6 +2,8 @@
 
 #include "platform/linux/AvahiCore.h"
 
+#include <algorithm>
+
 namespace nimbrook {
 
 namespace {
@@ -27,26 +29,42 @@ void deliverResults(BrowserRecord& record) {
         record.handlers.onResults(record.results);
 }
 
+// Adds or removes one sighting of a service; a service goes when its last
+// sighting does. Returns whether the set changed.
+bool applySighting(QList<ServiceEndpoint>& results, bool added, const QString& name,
+                   const QString& type, const QString& domain, const ServiceSighting& sighting) {
+    const auto entry = std::find_if(results.begin(), results.end(), [&](const auto& endpoint) {
+        return endpoint.name == name && endpoint.type == type && endpoint.domain == domain;
+    });
+    if (added) {
+        if (entry == results.end()) {
+            results.append(ServiceEndpoint{name, type, domain, {sighting}});
+            return true;
+        }
+        if (entry->sightings.contains(sighting))
+            return false;
+        entry->sightings.append(sighting);
+        return true;
+    }
+    if (entry == results.end() || !entry->sightings.removeOne(sighting))
+        return false;
+    if (entry->sightings.isEmpty())
+        results.erase(entry);
+    return true;
+}
+
 void browseCallback(AvahiServiceBrowser*, AvahiIfIndex interface, AvahiProtocol protocol,
                     AvahiBrowserEvent event, const char* name, const char* type, const char* domain,
                     AvahiLookupResultFlags, void* userdata) {
     auto& record = *static_cast<BrowserRecord*>(userdata);
     switch (event) {
     case AVAHI_BROWSER_NEW:
-    case AVAHI_BROWSER_REMOVE: {
-        const ServiceEndpoint endpoint{QString::fromUtf8(name), QString::fromUtf8(type),
-                                       QString::fromUtf8(domain), int(interface),
-                                       fromAvahi(protocol)};
-        const qsizetype index = record.results.indexOf(endpoint);
-        if (event == AVAHI_BROWSER_NEW && index < 0)
-            record.results.append(endpoint);
-        else if (event == AVAHI_BROWSER_REMOVE && index >= 0)
-            record.results.removeAt(index);
-        else
-            return;
-        deliverResults(record);
+    case AVAHI_BROWSER_REMOVE:
+        if (applySighting(record.results, event == AVAHI_BROWSER_NEW, QString::fromUtf8(name),
+                          QString::fromUtf8(type), QString::fromUtf8(domain),
+                          ServiceSighting{int(interface), fromAvahi(protocol)}))
+            deliverResults(record);
         return;
-    }
     case AVAHI_BROWSER_ALL_FOR_NOW:
     case AVAHI_BROWSER_CACHE_EXHAUSTED:
         if (!record.readyReported) {
@@ -130,6 +148,23 @@ void AvahiCore::failBrowser(BrowserRecord& record) {
     record.results.clear();
     record.phase = BrowserRecord::Phase::failed;
     report(record, BrowserState::failed);
+}
+
+void AvahiCore::suspendBrowser(BrowserRecord& record) {
+    if (record.phase != BrowserRecord::Phase::browsing)
+        return;
+    if (record.browser) {
+        avahi_service_browser_free(record.browser);
+        record.browser = nullptr;
+    }
+    record.phase = BrowserRecord::Phase::pending;
+    record.readyReported = false;
+    // The daemon sends no REMOVE events when it goes: every result is stale.
+    if (!record.results.isEmpty()) {
+        record.results.clear();
+        deliverResults(record);
+    }
+    report(record, BrowserState::waiting);
 }
 
 void AvahiCore::cancelBrowser(const std::shared_ptr<BrowserRecord>& record) {

@@ -12,6 +12,8 @@
 #include <avahi-client/lookup.h>
 #include <avahi-common/error.h>
 
+#include <sys/socket.h>
+
 #include <QLoggingCategory>
 
 #include <memory>
@@ -32,12 +34,14 @@ struct BrowserRecord {
     ServiceBrowsing::Handlers handlers;
     Phase phase = Phase::pending;
     AvahiServiceBrowser* browser = nullptr;
-    QList<ServiceEndpoint> results; // in the order first seen
+    QList<ServiceEndpoint> results; // one per service, in the order first seen
     bool readyReported = false;
 };
 
 struct ProbeRecord {
-    enum class Phase { starting, resolving, connecting, ready, failed, cancelled };
+    // resolving: the service to a host, port and one address; collecting: the
+    // host's other IPv6 addresses, when any IP version will do; connecting.
+    enum class Phase { starting, resolving, collecting, connecting, ready, failed, cancelled };
 
     AvahiCore* core = nullptr; // set while the probe is in the core's list
     ServiceEndpoint service;
@@ -46,6 +50,11 @@ struct ProbeRecord {
     Connecting::StateHandler onState;
     Phase phase = Phase::starting;
     AvahiServiceResolver* resolver = nullptr;
+    AvahiRecordBrowser* addressBrowser = nullptr;
+    // Where the service was found, and every address known for its host.
+    AvahiIfIndex interface = AVAHI_IF_UNSPEC;
+    uint16_t port = 0;
+    std::vector<sockaddr_storage> candidates;
     UniqueFd socket;
     std::unique_ptr<NetworkThread::Watch> watch;
     std::unique_ptr<NetworkThread::Timer> deadline;
@@ -82,12 +91,16 @@ struct AvahiCore : std::enable_shared_from_this<AvahiCore> {
     void startBrowser(BrowserRecord& record);
     // Avahi allows freeing a browser from inside its own callback.
     static void failBrowser(BrowserRecord& record);
+    // The daemon went away: drop the results and browse again once it is back.
+    void suspendBrowser(BrowserRecord& record);
     void cancelBrowser(const std::shared_ptr<BrowserRecord>& record);
 
     // Probing.
     void startProbe(const std::shared_ptr<ProbeRecord>& record);
-    void onResolved(ProbeRecord& record, const AvahiAddress& address, uint16_t port,
-                    AvahiIfIndex interface);
+    void onResolved(ProbeRecord& record, const char* serviceHost, const AvahiAddress& address,
+                    uint16_t port, AvahiIfIndex interface);
+    void onAddressesCollected(ProbeRecord& record);
+    void connectTo(ProbeRecord& record, const sockaddr_storage& address);
     void onWritable(ProbeRecord& record);
     void failProbe(ProbeRecord& record);
     void cancelProbe(const std::shared_ptr<ProbeRecord>& record);

@@ -3,8 +3,10 @@
 #include "platform/linux/AvahiCore.h"
 #include "platform/linux/SocketAddress.h"
 
+#include <avahi-common/defs.h>
 #include <avahi-common/error.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <netinet/in.h>
@@ -13,18 +15,6 @@
 namespace nimbrook {
 
 namespace {
-
-AvahiProtocol toAvahi(IpProtocol protocol) {
-    switch (protocol) {
-    case IpProtocol::ipv4:
-        return AVAHI_PROTO_INET;
-    case IpProtocol::ipv6:
-        return AVAHI_PROTO_INET6;
-    case IpProtocol::unspecified:
-        return AVAHI_PROTO_UNSPEC;
-    }
-    return AVAHI_PROTO_UNSPEC;
-}
 
 void report(ProbeRecord& record, ConnectionState state,
             const std::optional<HostEndpoint>& remote = {}) {
@@ -35,9 +25,9 @@ void report(ProbeRecord& record, ConnectionState state,
 }
 
 void resolveCallback(AvahiServiceResolver* resolver, AvahiIfIndex interface, AvahiProtocol,
-                     AvahiResolverEvent event, const char*, const char*, const char*, const char*,
-                     const AvahiAddress* address, uint16_t port, AvahiStringList*,
-                     AvahiLookupResultFlags, void* userdata) {
+                     AvahiResolverEvent event, const char*, const char*, const char*,
+                     const char* hostName, const AvahiAddress* address, uint16_t port,
+                     AvahiStringList*, AvahiLookupResultFlags, void* userdata) {
     auto& record = *static_cast<ProbeRecord*>(userdata);
     if (record.resolver == resolver) {
         // Avahi allows freeing a resolver from inside its own callback.
@@ -47,13 +37,99 @@ void resolveCallback(AvahiServiceResolver* resolver, AvahiIfIndex interface, Ava
     if (!record.core)
         return;
     if (event == AVAHI_RESOLVER_FOUND && address)
-        record.core->onResolved(record, *address, port, interface);
+        record.core->onResolved(record, hostName, *address, port, interface);
     else
         record.core->failProbe(record);
 }
 
-bool isLinkLocal(const in6_addr& address) {
-    return address.s6_addr[0] == 0xfe && (address.s6_addr[1] & 0xc0) == 0x80;
+std::optional<sockaddr_storage> socketAddress(const AvahiAddress& address, uint16_t port,
+                                              AvahiIfIndex interface) {
+    sockaddr_storage storage{};
+    if (address.proto == AVAHI_PROTO_INET) {
+        sockaddr_in v4{};
+        v4.sin_family = AF_INET;
+        v4.sin_port = htons(port);
+        v4.sin_addr.s_addr = address.data.ipv4.address; // already in network order
+        std::memcpy(&storage, &v4, sizeof v4);
+        return storage;
+    }
+    if (address.proto == AVAHI_PROTO_INET6) {
+        sockaddr_in6 v6{};
+        v6.sin6_family = AF_INET6;
+        v6.sin6_port = htons(port);
+        std::memcpy(&v6.sin6_addr, address.data.ipv6.address, sizeof v6.sin6_addr);
+        // A link-local address means nothing without the interface it is on.
+        if (isLinkLocal(v6.sin6_addr) && interface > 0)
+            v6.sin6_scope_id = uint32_t(interface);
+        std::memcpy(&storage, &v6, sizeof v6);
+        return storage;
+    }
+    return std::nullopt;
+}
+
+void addressCallback(AvahiRecordBrowser*, AvahiIfIndex interface, AvahiProtocol,
+                     AvahiBrowserEvent event, const char*, uint16_t, uint16_t type,
+                     const void* rdata, size_t size, AvahiLookupResultFlags, void* userdata) {
+    auto& record = *static_cast<ProbeRecord*>(userdata);
+    // Checked by phase, not by handle: the browser may report before its
+    // constructor has returned the handle to us.
+    if (!record.core || record.phase != ProbeRecord::Phase::collecting)
+        return;
+    switch (event) {
+    case AVAHI_BROWSER_NEW:
+        if (type == AVAHI_DNS_TYPE_AAAA && size == sizeof(AvahiIPv6Address)) {
+            AvahiAddress address{};
+            address.proto = AVAHI_PROTO_INET6;
+            std::memcpy(address.data.ipv6.address, rdata, size);
+            const AvahiIfIndex scope = record.interface > 0 ? record.interface : interface;
+            if (const auto candidate = socketAddress(address, record.port, scope))
+                record.candidates.push_back(*candidate);
+        }
+        return;
+    case AVAHI_BROWSER_REMOVE:
+        return;
+    case AVAHI_BROWSER_CACHE_EXHAUSTED:
+    case AVAHI_BROWSER_ALL_FOR_NOW:
+    case AVAHI_BROWSER_FAILURE:
+        // What the cache holds is what the resolver just learnt: enough to choose.
+        record.core->onAddressesCollected(record);
+        return;
+    }
+}
+
+// Interfaces worth asking over IPv4: where the service was seen over IPv4
+// first, then the others, each once. A link with no IPv4 address of ours is
+// left out: nothing there could answer, and waiting would only delay the
+// attempt that can succeed.
+std::vector<AvahiIfIndex> ipv4Interfaces(const QList<ServiceSighting>& sightings) {
+    std::vector<AvahiIfIndex> interfaces;
+    for (const bool overIpv4 : {true, false}) {
+        for (const ServiceSighting& sighting : sightings) {
+            if ((sighting.protocol == IpProtocol::ipv4) != overIpv4)
+                continue;
+            const AvahiIfIndex index =
+                sighting.interfaceIndex > 0 ? sighting.interfaceIndex : AVAHI_IF_UNSPEC;
+            if (std::find(interfaces.begin(), interfaces.end(), index) != interfaces.end())
+                continue;
+            if (index == AVAHI_IF_UNSPEC || interfaceHasIpv4(index))
+                interfaces.push_back(index);
+        }
+    }
+    return interfaces;
+}
+
+// Where to ask when any IP version will do: preferably where the service was
+// seen over IPv6.
+AvahiIfIndex anyVersionInterface(const QList<ServiceSighting>& sightings) {
+    for (const ServiceSighting& sighting : sightings) {
+        if (sighting.protocol == IpProtocol::ipv6 && sighting.interfaceIndex > 0)
+            return sighting.interfaceIndex;
+    }
+    for (const ServiceSighting& sighting : sightings) {
+        if (sighting.interfaceIndex > 0)
+            return sighting.interfaceIndex;
+    }
+    return AVAHI_IF_UNSPEC;
 }
 
 class AvahiConnectionHandle final : public Connection {
@@ -108,18 +184,34 @@ void AvahiCore::startProbe(const std::shared_ptr<ProbeRecord>& record) {
     record->deadline =
         thread.after(record->timeout, [this, probe = record.get()] { failProbe(*probe); });
 
+    // The IPv4 attempt asks over IPv4 whichever protocol the service was seen
+    // over: a stock avahi-daemon does not answer A queries that arrive over
+    // IPv6, so asking there would only wait out the deadline.
+    const bool ipv4Only = record->ipVersion == IpProtocol::ipv4;
+    AvahiIfIndex interface = AVAHI_IF_UNSPEC;
+    AvahiProtocol protocol = AVAHI_PROTO_UNSPEC;
+    AvahiProtocol addressProtocol = AVAHI_PROTO_UNSPEC;
+    if (ipv4Only) {
+        const std::vector<AvahiIfIndex> interfaces = ipv4Interfaces(record->service.sightings);
+        if (interfaces.empty() && !record->service.sightings.isEmpty()) {
+            failProbe(*record);
+            return;
+        }
+        interface = interfaces.empty() ? AVAHI_IF_UNSPEC : interfaces.front();
+        protocol = addressProtocol = AVAHI_PROTO_INET;
+    } else {
+        interface = anyVersionInterface(record->service.sightings);
+        if (record->ipVersion == IpProtocol::ipv6)
+            protocol = addressProtocol = AVAHI_PROTO_INET6;
+    }
+
     const QByteArray name = record->service.name.toUtf8();
     const QByteArray type = record->service.type.toUtf8();
     const QByteArray domain = record->service.domain.toUtf8();
-    const AvahiIfIndex interface =
-        record->service.interfaceIndex > 0 ? record->service.interfaceIndex : AVAHI_IF_UNSPEC;
-    // Resolve over the protocol the service was seen on: asking for a service
-    // seen over IPv6 through IPv4 stalls until the deadline.
-    record->resolver = avahi_service_resolver_new(
-        client, interface, toAvahi(record->service.protocol), name.constData(), type.constData(),
-        domain.isEmpty() ? nullptr : domain.constData(),
-        record->ipVersion ? toAvahi(*record->ipVersion) : AVAHI_PROTO_UNSPEC, AVAHI_LOOKUP_NO_TXT,
-        &resolveCallback, record.get());
+    record->resolver =
+        avahi_service_resolver_new(client, interface, protocol, name.constData(), type.constData(),
+                                   domain.isEmpty() ? nullptr : domain.constData(), addressProtocol,
+                                   AVAHI_LOOKUP_NO_TXT, &resolveCallback, record.get());
     if (!record->resolver) {
         qCDebug(lcAvahi, "cannot resolve %s: %s", name.constData(),
                 avahi_strerror(avahi_client_errno(client)));
@@ -127,34 +219,52 @@ void AvahiCore::startProbe(const std::shared_ptr<ProbeRecord>& record) {
     }
 }
 
-void AvahiCore::onResolved(ProbeRecord& record, const AvahiAddress& address, uint16_t port,
-                           AvahiIfIndex interface) {
+void AvahiCore::onResolved(ProbeRecord& record, const char* serviceHost,
+                           const AvahiAddress& address, uint16_t port, AvahiIfIndex interface) {
     if (record.phase != ProbeRecord::Phase::resolving)
         return;
-    sockaddr_storage storage{};
-    socklen_t length = 0;
-    if (address.proto == AVAHI_PROTO_INET) {
-        sockaddr_in v4{};
-        v4.sin_family = AF_INET;
-        v4.sin_port = htons(port);
-        v4.sin_addr.s_addr = address.data.ipv4.address; // already in network order
-        std::memcpy(&storage, &v4, sizeof v4);
-        length = sizeof v4;
-    } else if (address.proto == AVAHI_PROTO_INET6) {
-        sockaddr_in6 v6{};
-        v6.sin6_family = AF_INET6;
-        v6.sin6_port = htons(port);
-        std::memcpy(&v6.sin6_addr, address.data.ipv6.address, sizeof v6.sin6_addr);
-        // A link-local address means nothing without the interface it is on.
-        if (isLinkLocal(v6.sin6_addr) && interface > 0)
-            v6.sin6_scope_id = uint32_t(interface);
-        std::memcpy(&storage, &v6, sizeof v6);
-        length = sizeof v6;
-    } else {
+    const std::optional<sockaddr_storage> resolved = socketAddress(address, port, interface);
+    if (!resolved) {
         failProbe(record);
         return;
     }
+    record.interface = interface;
+    record.port = port;
+    record.candidates.push_back(*resolved);
 
+    // With any IP version allowed, the resolver's one address may be a
+    // link-local one while the host also has a routable IPv6 address: look
+    // at all of them first.
+    if (record.ipVersion || anyVersionRank(*resolved) == 0 || !serviceHost) {
+        connectTo(record, *resolved);
+        return;
+    }
+    record.phase = ProbeRecord::Phase::collecting;
+    record.addressBrowser = avahi_record_browser_new(
+        client, interface, AVAHI_PROTO_UNSPEC, serviceHost, AVAHI_DNS_CLASS_IN, AVAHI_DNS_TYPE_AAAA,
+        AvahiLookupFlags(0), &addressCallback, &record);
+    if (!record.addressBrowser)
+        onAddressesCollected(record);
+}
+
+void AvahiCore::onAddressesCollected(ProbeRecord& record) {
+    if (record.phase != ProbeRecord::Phase::collecting)
+        return;
+    if (record.addressBrowser) {
+        // Avahi allows freeing a browser from inside its own callback.
+        avahi_record_browser_free(record.addressBrowser);
+        record.addressBrowser = nullptr;
+    }
+    // The resolver's own address is first: it wins ties.
+    const auto best = std::min_element(
+        record.candidates.begin(), record.candidates.end(),
+        [](const auto& a, const auto& b) { return anyVersionRank(a) < anyVersionRank(b); });
+    connectTo(record, *best);
+}
+
+void AvahiCore::connectTo(ProbeRecord& record, const sockaddr_storage& storage) {
+    const socklen_t length =
+        storage.ss_family == AF_INET ? sizeof(sockaddr_in) : sizeof(sockaddr_in6);
     record.socket.reset(socket(storage.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (!record.socket) {
         qCDebug(lcAvahi, "socket failed: %s", strerror(errno));
@@ -209,6 +319,10 @@ void AvahiCore::releaseProbe(ProbeRecord& record) {
     if (record.resolver) {
         avahi_service_resolver_free(record.resolver);
         record.resolver = nullptr;
+    }
+    if (record.addressBrowser) {
+        avahi_record_browser_free(record.addressBrowser);
+        record.addressBrowser = nullptr;
     }
     record.watch.reset();
     record.deadline.reset();

@@ -110,10 +110,11 @@ void AvahiCore::onDisconnected() {
     if (!connected)
         return;
     connected = false;
-    // The daemon sends no REMOVE events when it goes: every result is stale.
+    // A restarted daemon is usually back within a second: browsers wait for it
+    // rather than fail, so its services return as soon as it answers again.
     const auto running = browsers;
     for (const auto& record : running)
-        failBrowser(*record);
+        suspendBrowser(*record);
     const auto inFlight = probes;
     for (const auto& record : inFlight)
         failProbe(*record);
@@ -128,6 +129,7 @@ void AvahiCore::freeEverything() {
     std::vector<ServiceBrowsing::Handlers> browserHandlers;
     for (const auto& record : probes) {
         record->resolver = nullptr; // freed with the client
+        record->addressBrowser = nullptr;
         record->watch.reset();
         record->deadline.reset();
         record->socket.reset();

@@ -12,10 +12,10 @@ class NetworkThread;
 struct AvahiCore;
 
 // DNS-SD browsing, service probes and this computer's names through the Avahi
-// daemon, on the network thread. The daemon may come and go: while it is away,
-// browsers report `failed` (new ones wait) and probes fail; the client
-// reconnects by itself, and is recreated every few seconds when even the
-// system bus is missing.
+// daemon, on the network thread. The daemon may come and go: when it goes,
+// browsers deliver an empty result set and report `waiting`, and probes fail;
+// the client reconnects by itself (and is recreated every few seconds when even
+// the system bus is missing), and waiting browsers start again when it does.
 class AvahiSession final : public ServiceBrowsing, public Connecting, public LocalNames {
 public:
     // `machineInfoPath` holds the user-visible computer name (PRETTY_HOSTNAME).
