@@ -146,6 +146,10 @@ EOC
       sleep 0.1
     done
     exec avahi-publish -s "$name" _rfb._tcp 5900' sh "$dir" "$2" >"$dir/publish.log" 2>&1 &
+  # The same process all along (netns exec and unshare exec, sh execs): it
+  # lives in the peer's mount namespace, where its bus is; the benchmark
+  # enters it to publish more services.
+  echo $! >"$dir/publish.pid"
 }
 
 start_stock_peers() {
