@@ -12,6 +12,7 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QUrl>
 
 #include <chrono>
 #include <cstdint>
@@ -160,6 +161,9 @@ public:
     // it is, IPv4 without any zone, IPv6 in brackets with "%" written "%25";
     // ":port" only when the port is not 5900. None for anything else.
     static std::optional<QString> urlHost(const NetworkEndpoint& endpoint);
+    // The "vnc://" URL for a record's address, when the address is a plain IP
+    // address with an optional port and the URL holds nothing else.
+    static std::optional<QUrl> vncUrl(const QString& address);
     static QStringList lanInterfaceNames(const QList<NetworkInterface>& interfaces);
     static QString pathSignature(PathStatus status, const QStringList& interfaceNames,
                                  const QStringList& gatewayDescriptions);

@@ -1,10 +1,13 @@
 #include "discovery/Discovery.h"
 
+#include "discovery/PlainAddress.h"
 #include "platform/UrlOpener.h"
 
 #include <QHostAddress>
 #include <QLoggingCategory>
 #include <QUrl>
+
+#include <algorithm>
 
 namespace nimbrook {
 
@@ -37,27 +40,83 @@ std::optional<QString> Discovery::urlHost(const NetworkEndpoint& endpoint) {
 
 namespace {
 
-// A Tailscale peer may list an IPv6 address first, and its record carries it
-// bare ("fd7a::1"); after "vnc://" it needs brackets to be a host at all.
-QString hostForUrl(const QString& address) {
-    const QHostAddress literal(address);
-    if (literal.protocol() == QAbstractSocket::IPv6Protocol && !address.startsWith(u'['))
-        return u'[' + QString(address).replace(u'%', QStringLiteral("%25")) + u']';
-    return address;
+struct HostAndPort {
+    QString host; // the plain address, a zone as "%eth0"
+    int port = -1;
+};
+
+// A record's address as its host and optional port: "10.0.0.5", "10.0.0.5:5901",
+// a bare IPv6 literal (Tailscale's form), or one in brackets with an optional
+// port and a percent-encoded zone (the form urlHost() makes).
+std::optional<HostAndPort> splitAddress(const QString& address) {
+    HostAndPort split;
+    QString port;
+    if (address.startsWith(u'[')) {
+        const qsizetype close = address.indexOf(u']');
+        if (close < 0)
+            return std::nullopt;
+        split.host = address.mid(1, close - 1).replace(QStringLiteral("%25"), QStringLiteral("%"));
+        if (!split.host.contains(u':'))
+            return std::nullopt; // brackets hold IPv6 literals only
+        const QString rest = address.mid(close + 1);
+        if (!rest.isEmpty() && !rest.startsWith(u':'))
+            return std::nullopt;
+        port = rest.mid(1);
+        if (!rest.isEmpty() && port.isEmpty())
+            return std::nullopt;
+    } else if (address.count(u':') == 1) {
+        split.host = address.section(u':', 0, 0);
+        port = address.section(u':', 1);
+        if (port.isEmpty())
+            return std::nullopt;
+    } else {
+        split.host = address;
+    }
+    if (!isPlainIpAddress(split.host))
+        return std::nullopt;
+    if (!port.isEmpty()) {
+        bool ok = false;
+        split.port = port.toInt(&ok);
+        const bool digitsOnly =
+            std::all_of(port.cbegin(), port.cend(), [](QChar c) { return c.isDigit(); });
+        if (!ok || !digitsOnly || split.port < 1 || split.port > 65535)
+            return std::nullopt;
+    }
+    return split;
 }
 
 } // namespace
 
+std::optional<QUrl> Discovery::vncUrl(const QString& address) {
+    const std::optional<HostAndPort> split = splitAddress(address);
+    if (!split)
+        return std::nullopt;
+    const bool ipv6 = split->host.contains(u':');
+    QString text = QStringLiteral("vnc://") +
+                   (ipv6 ? u'[' + QString(split->host).replace(u'%', QStringLiteral("%25")) + u']'
+                         : split->host);
+    if (split->port >= 0)
+        text += u':' + QString::number(split->port);
+    const QUrl url(text, QUrl::StrictMode);
+    // Whatever the URL parser made of it must still be exactly this address:
+    // no user, path, query or fragment, the same host and port.
+    if (!url.isValid() || !url.userInfo().isEmpty() || !url.path().isEmpty() || url.hasQuery() ||
+        url.hasFragment() || url.port() != split->port || !isPlainIpAddress(url.host()) ||
+        QHostAddress(url.host()) != QHostAddress(split->host))
+        return std::nullopt;
+    return url;
+}
+
 void Discovery::connect(const RemoteMac& mac) {
     if (mac.address.isEmpty())
         return;
-    const QUrl url(QStringLiteral("vnc://") + hostForUrl(mac.address), QUrl::StrictMode);
-    if (!url.isValid() || url.host().isEmpty()) {
-        qCDebug(lcConnect) << "not a usable address:" << mac.address;
+    const std::optional<QUrl> url = vncUrl(mac.address);
+    if (!url) {
+        qCDebug(lcConnect) << "not a plain address:" << mac.address;
         return;
     }
-    if (!platform_.urlOpener.open(url))
-        qCDebug(lcConnect) << "no handler opened" << url.toString();
+    if (!platform_.urlOpener.open(*url))
+        qCDebug(lcConnect) << "no handler opened" << url->toString();
 }
 
 } // namespace nimbrook

@@ -1,6 +1,7 @@
 #include "discovery/Discovery.h"
 
 #include "discovery/NameCollation.h"
+#include "discovery/PlainAddress.h"
 #include "model/MachineIdentity.h"
 
 #include <QJsonArray>
@@ -59,6 +60,7 @@ struct Peer {
     Field<QStringList> tailscaleIPs;
     Field<bool> online;
     Field<QString> os;
+    Field<bool> shareeNode;
 
     static Peer decode(const QJsonValue& value) {
         if (!value.isObject())
@@ -68,19 +70,26 @@ struct Peer {
                     optionalString(object, QLatin1StringView("DNSName")),
                     optionalStringArray(object, QLatin1StringView("TailscaleIPs")),
                     optionalBool(object, QLatin1StringView("Online")),
-                    optionalString(object, QLatin1StringView("OS"))};
+                    optionalString(object, QLatin1StringView("OS")),
+                    optionalBool(object, QLatin1StringView("ShareeNode"))};
     }
 
     // The machine this peer stands for, if it is a Mac we can address.
     std::optional<RemoteMac> toMac() const {
         if (!os || os->toLower() != QLatin1StringView("macos"))
             return std::nullopt;
+        // A machine shared with someone else, shown to us only because they
+        // share with us: Tailscale hides it, and it is not ours to reach.
+        if (shareeNode.value_or(false))
+            return std::nullopt;
         if (!dnsName || dnsName->isEmpty())
             return std::nullopt;
         if (!tailscaleIPs)
             return std::nullopt;
+        // Anything but a plain IP address could take the viewer elsewhere
+        // ("100.64.0.1@evil.example"): such an entry counts as absent.
         const auto address = std::find_if(tailscaleIPs->cbegin(), tailscaleIPs->cend(),
-                                          [](const QString& ip) { return !ip.isEmpty(); });
+                                          [](const QString& ip) { return isPlainIpAddress(ip); });
         if (address == tailscaleIPs->cend())
             return std::nullopt;
         const QString identity = MachineIdentity::fromHostname(*dnsName);
@@ -155,7 +164,9 @@ StatusReport Discovery::parse(const QByteArray& output) {
         status.backendState == QLatin1StringView("NeedsMachineAuth") ||
         status.backendState == QLatin1StringView("NoState"))
         return StatusReport{TailscaleState::needsLogin, {}};
-    if (status.backendState == QLatin1StringView("Stopped"))
+    // Another user of this computer holds Tailscale: nothing of it is ours.
+    if (status.backendState == QLatin1StringView("Stopped") ||
+        status.backendState == QLatin1StringView("InUseOtherUser"))
         return unreadable;
 
     QList<RemoteMac> macs;

@@ -41,12 +41,63 @@ TEST(ListFormatTest, OneAlignedLinePerMachineInListOrder) {
               lines[1].indexOf(QStringLiteral("Tailscale")));
 }
 
-TEST(ListFormatTest, ControlCharactersFromTheNetworkCannotBreakLines) {
-    RemoteMac hostile = studio;
-    hostile.name = QStringLiteral("Evil\nName\r\x1b[2J");
-    const QString text = ListFormat::text({hostile}, TailscaleState::ok);
-    EXPECT_EQ(text.count(u'\n'), 1);
-    EXPECT_FALSE(text.contains(QChar(0x1b)));
+// What a terminal acts on, or what reorders or splits what is read.
+const char16_t unsafeCharacters[] = {u'\n',  u'\r',  0x1b,   0x7f,   0x85,   0x9b,   0x200f, 0x202e,
+                                     0x2066, 0x2067, 0x2068, 0x2069, 0x2028, 0x2029, 0xfeff};
+
+TEST(ListFormatTest, NoControlOrFormatCharacterReachesTheTerminal) {
+    for (const char16_t c : unsafeCharacters) {
+        RemoteMac hostile = studio;
+        hostile.name = QStringLiteral("Evil") + QChar(c) + QStringLiteral("Name");
+        const QString text = ListFormat::text({hostile, mini}, TailscaleState::ok);
+        EXPECT_EQ(text.count(u'\n'), 2) << int(c);
+        EXPECT_FALSE(text.contains(QChar(c)) && c != u'\n') << int(c);
+        EXPECT_TRUE(text.startsWith(QStringLiteral("Evil\uFFFDName"))) << int(c);
+
+        const QByteArray json = ListFormat::json({hostile}, TailscaleState::ok, false);
+        EXPECT_FALSE(QString::fromUtf8(json).contains(QChar(c))) << int(c);
+        EXPECT_EQ(QJsonDocument::fromJson(json)
+                      .object()
+                      .value(QStringLiteral("macs"))
+                      .toArray()
+                      .first()
+                      .toObject()
+                      .value(QStringLiteral("name"))
+                      .toString(),
+                  hostile.name)
+            << int(c);
+    }
+    RemoteMac tag = studio; // a format character outside the BMP: U+E0001
+    tag.name = QStringLiteral("Tag\U000E0001");
+    EXPECT_EQ(ListFormat::text({tag}, TailscaleState::ok).left(4), QStringLiteral("Tag\uFFFD"));
+    EXPECT_TRUE(ListFormat::json({tag}, TailscaleState::ok, false).contains("\\udb40\\udc01"));
+}
+
+TEST(ListFormatTest, LongNamesAreCutSoOutputGrowsWithTheInputOnly) {
+    RemoteMac longName = studio;
+    longName.name = QString(100000, u'x');
+    const QStringList lines =
+        ListFormat::text({longName, mini}, TailscaleState::ok).split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].startsWith(QString(39, u'x') + QChar(0x2026) + u' '));
+    EXPECT_LT(lines[1].size(), 100);
+    // Columns line up by display width: wide characters take two.
+    RemoteMac wide = studio;
+    wide.name = QStringLiteral("\u5de5\u4f5c\u5ba4"); // three wide characters, six columns
+    RemoteMac narrow = mini;
+    narrow.name = QStringLiteral("abcdef");
+    const QStringList aligned =
+        ListFormat::text({wide, narrow}, TailscaleState::ok).split(u'\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(aligned[0].indexOf(u'L') + 3, aligned[1].indexOf(u'T'));
+}
+
+TEST(ListFormatTest, LinkLocalZonesReadAsTypedWhileJsonKeepsTheUrlForm) {
+    RemoteMac linkLocal = studio;
+    linkLocal.address = QStringLiteral("[fe80::1%25eth0]");
+    EXPECT_TRUE(ListFormat::text({linkLocal}, TailscaleState::ok)
+                    .contains(QStringLiteral("  fe80::1%eth0  ")));
+    EXPECT_TRUE(
+        ListFormat::json({linkLocal}, TailscaleState::ok, false).contains("[fe80::1%25eth0]"));
 }
 
 TEST(ListFormatTest, JsonCarriesTheSixFieldsAndTheState) {

@@ -47,27 +47,28 @@ protected:
     }
 };
 
-TEST_F(ConnectTest, OpensVncUrlsOfTheAddressAsItIs) {
-    EXPECT_EQ(openedFor(QStringLiteral("192.168.1.20")),
-              QStringList{QStringLiteral("vnc://192.168.1.20")});
-    EXPECT_EQ(openedFor(QStringLiteral("[fd00::7]:5901")),
-              QStringList{QStringLiteral("vnc://[fd00::7]:5901")});
-    // URLs carry host names in lower case; they match case-insensitively.
-    EXPECT_EQ(openedFor(QStringLiteral("Studio.local:5901")),
-              QStringList{QStringLiteral("vnc://studio.local:5901")});
-    EXPECT_EQ(openedFor(QStringLiteral("[fe80::1%25eth0]")),
-              QStringList{QStringLiteral("vnc://[fe80::1%25eth0]")});
+TEST_F(ConnectTest, OpensVncUrlsOfPlainAddressesAsTheyAre) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"192.168.1.20", "vnc://192.168.1.20"},
+        {"10.78.1.2:5901", "vnc://10.78.1.2:5901"},
+        {"[fd00::7]:5901", "vnc://[fd00::7]:5901"},
+        {"[fe80::1%25eth0]", "vnc://[fe80::1%25eth0]"},
+        // Tailscale's bare IPv6 form needs brackets to be a host at all.
+        {"fd7a:115c:a1e0::9bc:6f3", "vnc://[fd7a:115c:a1e0::9bc:6f3]"},
+    };
+    for (const auto& [address, url] : cases)
+        EXPECT_EQ(openedFor(QString::fromUtf8(address)), QStringList{QString::fromUtf8(url)})
+            << address;
 }
 
-TEST_F(ConnectTest, ABareIPv6AddressIsBracketedSoItCanBeOpened) {
-    EXPECT_EQ(openedFor(QStringLiteral("fd7a:115c:a1e0::9bc:6f3")),
-              QStringList{QStringLiteral("vnc://[fd7a:115c:a1e0::9bc:6f3]")});
-}
-
-TEST_F(ConnectTest, EmptyOrInvalidAddressesOpenNothing) {
-    EXPECT_TRUE(openedFor(QString()).isEmpty());
-    EXPECT_TRUE(openedFor(QStringLiteral("has space")).isEmpty());
-    EXPECT_TRUE(openedFor(QStringLiteral("host:notaport")).isEmpty());
+TEST_F(ConnectTest, AnythingButAPlainAddressOpensNothing) {
+    // Each would send the viewer somewhere other than the address shown, or nowhere.
+    for (const char* address :
+         {"", "has space", "host:notaport", "Studio.local:5901", "100.64.0.1@evil.example",
+          "user:pw@100.64.0.1", "100.64.0.1/32", "100.64.0.1?q", "100.64.0.1#f", "0x64.0.0.1",
+          "100.64.1", "100.064.0.1", "[fd00::7]x", "[fd00::7]:", "10.0.0.1:0", "10.0.0.1:65536",
+          "[100.64.0.1]", "fe80::1%eth0/x", "[fe80::1%25eth0]:5901/x"})
+        EXPECT_TRUE(openedFor(QString::fromUtf8(address)).isEmpty()) << address;
 }
 
 TEST_F(ConnectTest, ARefusalIsSilent) {

@@ -57,6 +57,48 @@ TEST(StatusParseTest, EdgeNamesSortNumericallyAndKeepEveryMac) {
     EXPECT_FALSE(names.contains(QStringLiteral("homeassistant")));
 }
 
+TEST(StatusParseTest, OnlyPlainAddressesServeAndTheNextEntryMayTakeOver) {
+    const std::pair<const char*, const char*> cases[] = {
+        {R"(["100.64.0.1@evil.example"])", nullptr},
+        {R"(["user:pw@100.64.0.1"])", nullptr},
+        {R"(["studio.example"])", nullptr},
+        {R"(["100.64.0.1/32"])", nullptr},
+        {R"(["100.64.0.1?q"])", nullptr},
+        {R"(["100.64.0.1#f"])", nullptr},
+        {R"(["0x64.0.0.1"])", nullptr},
+        {R"(["[fd7a::1]"])", nullptr},
+        {R"(["100.64.0.1@evil.example", "100.64.0.2"])", "100.64.0.2"},
+        {R"(["fd7a:115c:a1e0::1"])", "fd7a:115c:a1e0::1"},
+        {R"(["fe80::1%tailscale0"])", "fe80::1%tailscale0"},
+    };
+    for (const auto& [ips, address] : cases) {
+        const QByteArray peer =
+            QByteArray(R"({"OS":"macOS","DNSName":"studio.ts.net.","TailscaleIPs":)") + ips + "}";
+        const StatusReport report = Discovery::parse(withPeer(peer.constData()));
+        EXPECT_EQ(report.state, TailscaleState::ok) << ips;
+        if (address) {
+            ASSERT_EQ(report.macs.size(), 1) << ips;
+            EXPECT_EQ(report.macs[0].address, QString::fromUtf8(address));
+        } else {
+            EXPECT_TRUE(report.macs.isEmpty()) << ips;
+        }
+    }
+}
+
+TEST(StatusParseTest, WhatTailscaleHidesStaysHidden) {
+    const char* shared = R"({"OS":"macOS","DNSName":"s.ts.net.","TailscaleIPs":["100.64.0.9"],)"
+                         R"("ShareeNode":true})";
+    EXPECT_TRUE(Discovery::parse(withPeer(shared)).macs.isEmpty());
+    const char* own = R"({"OS":"macOS","DNSName":"s.ts.net.","TailscaleIPs":["100.64.0.9"],)"
+                      R"("ShareeNode":false})";
+    EXPECT_EQ(Discovery::parse(withPeer(own)).macs.size(), 1);
+    const char* wrongType = R"({"OS":"macOS","DNSName":"s.ts.net.","TailscaleIPs":["100.64.0.9"],)"
+                            R"("ShareeNode":"yes"})";
+    EXPECT_EQ(Discovery::parse(withPeer(wrongType)), unreadable);
+    // Tailscale belongs to another user of this computer.
+    EXPECT_EQ(Discovery::parse(withPeer(own, "InUseOtherUser")), unreadable);
+}
+
 TEST(StatusParseTest, IPv6FirstAddressesAreKept) {
     const StatusReport report = Discovery::parse(fixture("ipv6-first.json"));
     ASSERT_EQ(namesOf(report), (QStringList{QStringLiteral("Lab 2"), QStringLiteral("Lab 10")}));

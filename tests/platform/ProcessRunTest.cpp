@@ -1,3 +1,4 @@
+#include "platform/ProcessRun.h"
 #include "discovery/Discovery.h"
 
 #include <QDir>
@@ -70,6 +71,27 @@ TEST(ProcessRunTest, AReportLargerThanThePipeComesBackWhole) {
     const QJsonDocument document = QJsonDocument::fromJson(huge.output);
     ASSERT_TRUE(document.isObject());
     EXPECT_EQ(document.object().value(QStringLiteral("Peer")).toObject().size(), 400);
+}
+
+TEST(ProcessRunTest, OutputBeyondTheCapIsDroppedAndTheToolKilledAtOnce) {
+    const QByteArray endlessMode("endless");
+    const QByteArray hugeMode("huge");
+    for (const QByteArray& mode : {endlessMode, hugeMode}) {
+        qputenv("FAKE_TAILSCALE_MODE", mode);
+        qputenv("FAKE_TAILSCALE_HUGE_PEERS", "2000");
+        QElapsedTimer timer;
+        timer.start();
+        const QByteArray output =
+            runProcessBlocking(fakeTool, statusArguments, Discovery::toolTimeLimit,
+                               Discovery::toolKillGrace, -1, 1024 * 1024);
+        EXPECT_TRUE(output.isEmpty()) << mode.constData();
+        // Cut off at the cap, not at the time limit.
+        EXPECT_LT(timer.elapsed(), 8000) << mode.constData();
+    }
+    qunsetenv("FAKE_TAILSCALE_MODE");
+    qunsetenv("FAKE_TAILSCALE_HUGE_PEERS");
+    // The real cap leaves room for the stand-in's largest report.
+    EXPECT_GT(runFake("huge", "FAKE_TAILSCALE_HUGE_PEERS", "2000").output.size(), 1024 * 1024);
 }
 
 TEST(ProcessRunTest, AHangingToolIsTerminatedAtTheLimit) {

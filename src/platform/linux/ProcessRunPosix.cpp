@@ -66,11 +66,13 @@ private:
     bool reaped_ = false;
 };
 
-enum class ReadEnd { endOfStream, deadline, aborted };
+enum class ReadEnd { endOfStream, deadline, aborted, tooLong };
 
-// Appends what `fd` delivers to `buffer` until end of stream, `deadline`, or
-// `abortFd` becoming readable. A read error ends the stream.
-ReadEnd readUntil(int fd, QByteArray& buffer, SteadyClock::time_point deadline, int abortFd) {
+// Appends what `fd` delivers to `buffer` until end of stream, `deadline`,
+// `abortFd` becoming readable, or `limit` bytes exceeded. A read error ends the
+// stream.
+ReadEnd readUntil(int fd, QByteArray& buffer, SteadyClock::time_point deadline, int abortFd,
+                  qsizetype limit) {
     char chunk[64 * 1024];
     for (;;) {
         const auto remaining = deadline - SteadyClock::now();
@@ -96,6 +98,8 @@ ReadEnd readUntil(int fd, QByteArray& buffer, SteadyClock::time_point deadline, 
 
         const ssize_t got = read(fd, chunk, sizeof chunk);
         if (got > 0) {
+            if (buffer.size() + got > limit)
+                return ReadEnd::tooLong;
             buffer.append(chunk, qsizetype(got));
             continue;
         }
@@ -165,7 +169,8 @@ pid_t spawn(const QString& path, const QStringList& arguments, int stdoutFd) {
 
 QByteArray runProcessBlocking(const QString& path, const QStringList& arguments,
                               std::chrono::milliseconds timeout,
-                              std::chrono::milliseconds killGrace, int abortFd) {
+                              std::chrono::milliseconds killGrace, int abortFd,
+                              qsizetype outputLimit) {
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) {
         qCWarning(lcProcess, "pipe2 failed: %s", strerror(errno));
@@ -182,14 +187,22 @@ QByteArray runProcessBlocking(const QString& path, const QStringList& arguments,
 
     Child child(pid);
     QByteArray output;
-    ReadEnd end = readUntil(readEnd.get(), output, SteadyClock::now() + timeout, abortFd);
+    ReadEnd end =
+        readUntil(readEnd.get(), output, SteadyClock::now() + timeout, abortFd, outputLimit);
     if (end == ReadEnd::deadline) {
         child.signalIfRunning(SIGTERM);
-        end = readUntil(readEnd.get(), output, SteadyClock::now() + killGrace, abortFd);
+        end =
+            readUntil(readEnd.get(), output, SteadyClock::now() + killGrace, abortFd, outputLimit);
     }
     if (end == ReadEnd::deadline) {
         child.signalIfRunning(SIGKILL);
-        end = readUntil(readEnd.get(), output, SteadyClock::now() + killGrace, abortFd);
+        end =
+            readUntil(readEnd.get(), output, SteadyClock::now() + killGrace, abortFd, outputLimit);
+    }
+    if (end == ReadEnd::tooLong) {
+        qCDebug(lcProcess, "%s wrote more than %lld bytes: output dropped", qPrintable(path),
+                static_cast<long long>(outputLimit));
+        output = QByteArray();
     }
     // Still no end of stream: a descendant holds the pipe. Abandon the read.
     readEnd.reset();

@@ -1,0 +1,27 @@
+// Whatever a tool or the network puts in an address, a "vnc://" URL comes out
+// only for a plain IP address, and then holds nothing but that address.
+#include "discovery/Discovery.h"
+#include "discovery/PlainAddress.h"
+
+#include <QHostAddress>
+#include <QUrl>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace nimbrook;
+    const QString address = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
+    const bool plain = isPlainIpAddress(address);
+    if (plain && QHostAddress(address).isNull())
+        std::abort(); // a plain address is an address
+    const std::optional<QUrl> url = Discovery::vncUrl(address);
+    if (!url)
+        return 0;
+    if (url->scheme() != QStringLiteral("vnc") || !url->userInfo().isEmpty() ||
+        !url->path().isEmpty() || url->hasQuery() || url->hasFragment() ||
+        !isPlainIpAddress(url->host()))
+        std::abort();
+    return 0;
+}

@@ -1,0 +1,75 @@
+#include "discovery/PlainAddress.h"
+
+#include <QByteArray>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
+namespace nimbrook {
+
+namespace {
+
+bool isDottedQuad(QStringView text) {
+    int parts = 0;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        if (parts == 4)
+            return false;
+        const qsizetype start = i;
+        int value = 0;
+        while (i < text.size() && text[i] >= u'0' && text[i] <= u'9' && i - start < 4) {
+            value = value * 10 + (text[i].unicode() - u'0');
+            ++i;
+        }
+        const qsizetype digits = i - start;
+        if (digits == 0 || digits > 3 || value > 255 || (digits > 1 && text[start] == u'0'))
+            return false;
+        ++parts;
+        if (i == text.size())
+            break;
+        if (text[i] != u'.' || i + 1 == text.size())
+            return false;
+        ++i;
+    }
+    return parts == 4;
+}
+
+// Interface names and numeric indexes: letters, digits and a little
+// punctuation, as short as the kernel allows.
+bool isZone(QStringView zone) {
+    if (zone.isEmpty() || zone.size() > 15)
+        return false;
+    for (const QChar c : zone) {
+        const char16_t u = c.unicode();
+        const bool allowed = (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') ||
+                             (u >= u'0' && u <= u'9') || u == u'-' || u == u'_' || u == u'.';
+        if (!allowed)
+            return false;
+    }
+    return true;
+}
+
+bool isIpv6Literal(QStringView text) {
+    const qsizetype percent = text.indexOf(u'%');
+    const QStringView address = percent < 0 ? text : text.left(percent);
+    if (percent >= 0 && !isZone(text.mid(percent + 1)))
+        return false;
+    // The longest IPv6 text form, with an embedded IPv4 address, is 45 characters.
+    if (address.isEmpty() || address.size() > 45 || !address.contains(u':'))
+        return false;
+    for (const QChar c : address) {
+        if (c.unicode() > 0x7f)
+            return false;
+    }
+    const QByteArray latin1 = address.toLatin1();
+    in6_addr parsed{};
+    return inet_pton(AF_INET6, latin1.constData(), &parsed) == 1;
+}
+
+} // namespace
+
+bool isPlainIpAddress(QStringView text) {
+    return isDottedQuad(text) || isIpv6Literal(text);
+}
+
+} // namespace nimbrook
