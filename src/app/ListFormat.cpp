@@ -34,7 +34,7 @@ QString ListFormat::text(const QList<RemoteMac>& macs, TailscaleState state) {
     qsizetype sourceWidth = 0;
     qsizetype addressWidth = 1;
     for (const RemoteMac& mac : macs) {
-        Line line{elidedToWidth(terminalSafe(mac.name), maxNameColumns),
+        Line line{terminalSafe(elidedToWidth(mac.name, maxNameColumns)),
                   mac.address.isEmpty() ? QStringLiteral("-")
                                         : terminalSafe(readableAddress(mac.address))};
         nameWidth = std::max(nameWidth, displayWidth(line.name));

@@ -57,8 +57,12 @@ bool isIpv6Literal(QStringView text) {
     // The longest IPv6 text form, with an embedded IPv4 address, is 45 characters.
     if (address.isEmpty() || address.size() > 45 || !address.contains(u':'))
         return false;
+    // inet_pton reads up to a NUL: only the characters of an address may reach it.
     for (const QChar c : address) {
-        if (c.unicode() > 0x7f)
+        const char16_t u = c.unicode();
+        const bool allowed = (u >= u'0' && u <= u'9') || (u >= u'a' && u <= u'f') ||
+                             (u >= u'A' && u <= u'F') || u == u':' || u == u'.';
+        if (!allowed)
             return false;
     }
     const QByteArray latin1 = address.toLatin1();

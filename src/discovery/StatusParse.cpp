@@ -19,6 +19,9 @@ namespace {
 // wrong type makes the whole report unreadable. Every other key is ignored.
 struct Unreadable {};
 
+constexpr qsizetype maxDnsNameLength = 254;
+constexpr qsizetype maxNameLength = 256;
+
 template <typename T> using Field = std::optional<T>;
 
 Field<QString> optionalString(const QJsonObject& object, QLatin1StringView key) {
@@ -82,7 +85,9 @@ struct Peer {
         // share with us: Tailscale hides it, and it is not ours to reach.
         if (shareeNode.value_or(false))
             return std::nullopt;
-        if (!dnsName || dnsName->isEmpty())
+        // No DNS name is longer than 253 characters and a final dot: a longer
+        // one is not a name at all.
+        if (!dnsName || dnsName->isEmpty() || dnsName->size() > maxDnsNameLength)
             return std::nullopt;
         if (!tailscaleIPs)
             return std::nullopt;
@@ -93,7 +98,10 @@ struct Peer {
         if (address == tailscaleIPs->cend())
             return std::nullopt;
         const QString identity = MachineIdentity::fromHostname(*dnsName);
-        const QString name = hostName && !hostName->isEmpty() ? *hostName : identity;
+        // Host names are at most a few dozen characters; one of megabytes would
+        // only cost time and memory in every sort and every row that shows it.
+        const QString name =
+            hostName && !hostName->isEmpty() ? hostName->left(maxNameLength) : identity;
         return RemoteMac{*dnsName,
                          identity,
                          name,

@@ -86,20 +86,20 @@ qsizetype displayWidth(QStringView text) {
 }
 
 QString elidedToWidth(QStringView text, qsizetype columns) {
-    if (displayWidth(text) <= columns)
-        return text.toString();
-    QString cut;
+    // One pass that stops at the first character past the limit: a name of
+    // megabytes costs no more than one that fits.
     qsizetype used = 0;
+    qsizetype fitsBefore = 0; // where the text is cut if it does not fit
     CodePoints it(text);
     while (it.hasNext()) {
-        const auto before = it.index();
-        const char32_t c = it.next();
-        if (used + width(c) > columns - 1)
-            break;
-        used += width(c);
-        cut += text.mid(before, it.index() - before);
+        const qsizetype w = width(it.next());
+        if (used + w <= columns - 1)
+            fitsBefore = it.index();
+        used += w;
+        if (used > columns)
+            return text.left(fitsBefore).toString() + QChar(0x2026);
     }
-    return cut + QChar(0x2026);
+    return text.toString();
 }
 
 } // namespace nimbrook

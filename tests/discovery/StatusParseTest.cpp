@@ -68,6 +68,8 @@ TEST(StatusParseTest, OnlyPlainAddressesServeAndTheNextEntryMayTakeOver) {
         {R"(["0x64.0.0.1"])", nullptr},
         {R"(["[fd7a::1]"])", nullptr},
         {R"(["100.64.0.1@evil.example", "100.64.0.2"])", "100.64.0.2"},
+        // A NUL ends a text early for C functions (found by fuzzing).
+        {R"(["fd7a::\u0000%eth0", "100.64.0.2"])", "100.64.0.2"},
         {R"(["fd7a:115c:a1e0::1"])", "fd7a:115c:a1e0::1"},
         {R"(["fe80::1%tailscale0"])", "fe80::1%tailscale0"},
     };
@@ -97,6 +99,19 @@ TEST(StatusParseTest, WhatTailscaleHidesStaysHidden) {
     EXPECT_EQ(Discovery::parse(withPeer(wrongType)), unreadable);
     // Tailscale belongs to another user of this computer.
     EXPECT_EQ(Discovery::parse(withPeer(own, "InUseOtherUser")), unreadable);
+}
+
+TEST(StatusParseTest, HugeNamesCostNoMoreThanRealOnes) {
+    const QByteArray longName(100000, 'N');
+    const QByteArray named = R"({"OS":"macOS","DNSName":"s.ts.net.","TailscaleIPs":["100.64.0.9"],)"
+                             R"("HostName":")" + longName + R"("})";
+    const StatusReport report = Discovery::parse(withPeer(named.constData()));
+    ASSERT_EQ(report.macs.size(), 1);
+    EXPECT_EQ(report.macs[0].name, QString(256, u'N'));
+    // Longer than any DNS name can be: not a DNS name.
+    const QByteArray dns = R"({"OS":"macOS","TailscaleIPs":["100.64.0.9"],"DNSName":")" +
+                           QByteArray(300, 'a') + R"(.ts.net."})";
+    EXPECT_TRUE(Discovery::parse(withPeer(dns.constData())).macs.isEmpty());
 }
 
 TEST(StatusParseTest, IPv6FirstAddressesAreKept) {
