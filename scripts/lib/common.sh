@@ -25,6 +25,9 @@ NIMBROOK_TEST_PACKAGES=(
   xvfb xauth x11-utils xdotool imagemagick trayer xdg-utils
 )
 
+# What checking the Debian package needs.
+NIMBROOK_PACKAGE_PACKAGES=(dpkg-dev lintian appstream desktop-file-utils man-db groff-base)
+
 # What the fuzzers need: clang with its libFuzzer and sanitizer runtimes.
 NIMBROOK_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 

@@ -26,7 +26,11 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
     const QCommandLineOption watch(QStringLiteral("watch"));
     const QCommandLineOption json(QStringLiteral("json"));
     const QCommandLineOption wait(QStringLiteral("wait"), QString(), QStringLiteral("seconds"));
-    parser.addOptions({version, help, list, watch, json, wait});
+    const QCommandLineOption autostart(QStringLiteral("autostart"), QString(),
+                                       QStringLiteral("on|off|status"));
+    // For the build: the manual page, made from the same table as --help.
+    const QCommandLineOption manualPage(QStringLiteral("manual-page"));
+    parser.addOptions({version, help, list, watch, json, wait, autostart, manualPage});
 
     if (!parser.parse(arguments))
         return invalid(parser.errorText());
@@ -35,9 +39,11 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
             QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().first()));
 
     const int actions = int(parser.isSet(version)) + int(parser.isSet(help)) +
-                        int(parser.isSet(list)) + int(parser.isSet(watch));
+                        int(parser.isSet(list)) + int(parser.isSet(watch)) +
+                        int(parser.isSet(autostart)) + int(parser.isSet(manualPage));
     if (actions > 1)
-        return invalid(QStringLiteral("Choose one of --list, --watch, --version and --help."));
+        return invalid(
+            QStringLiteral("Choose one of --list, --watch, --autostart, --version and --help."));
     if (!parser.isSet(list) && !parser.isSet(watch) && parser.isSet(json))
         return invalid(QStringLiteral("--json goes with --list or --watch."));
     if (!parser.isSet(list) && parser.isSet(wait))
@@ -46,6 +52,20 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
     CommandLine result;
     if (parser.isSet(help)) {
         result.action = Action::showUsage;
+    } else if (parser.isSet(manualPage)) {
+        result.action = Action::manualPage;
+    } else if (parser.isSet(autostart)) {
+        const QString request = parser.value(autostart);
+        result.action = Action::autostart;
+        if (request == QLatin1StringView("on"))
+            result.autostart = AutostartRequest::on;
+        else if (request == QLatin1StringView("off"))
+            result.autostart = AutostartRequest::off;
+        else if (request == QLatin1StringView("status"))
+            result.autostart = AutostartRequest::status;
+        else
+            return invalid(
+                QStringLiteral("--autostart takes on, off or status, not '%1'.").arg(request));
     } else if (parser.isSet(version)) {
         result.action = Action::showVersion;
     } else if (parser.isSet(watch)) {
@@ -68,15 +88,33 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
     return result;
 }
 
+QList<CommandLine::OptionHelp> CommandLine::options() {
+    return {
+        {QStringLiteral("--list"), QStringLiteral("print the machines found, then exit")},
+        {QStringLiteral("--watch"),
+         QStringLiteral("print the list each time it changes, until interrupted")},
+        {QStringLiteral("--json"),
+         QStringLiteral("print JSON: one object (--list) or one object per line (--watch)")},
+        {QStringLiteral("--wait SECONDS"),
+         QStringLiteral("wait at most this long for discovery (default 3)")},
+        {QStringLiteral("--autostart on|off|status"),
+         QStringLiteral("start Nimbrook at login, or not, or say which")},
+        {QStringLiteral("--version"), QStringLiteral("print the version")},
+        {QStringLiteral("--help"), QStringLiteral("print this help")},
+    };
+}
+
+QString CommandLine::synopsis() {
+    return QStringLiteral("nimbrook [--list [--json] [--wait SECONDS] | --watch [--json] | "
+                          "--autostart on|off|status | --version | --help]");
+}
+
 QString CommandLine::usage() {
-    return QStringLiteral(
-        "Usage: nimbrook [--list [--json] [--wait SECONDS] | --watch [--json] | --version | "
-        "--help]\n"
-        "  (no option)       run in the system tray\n"
-        "  --list            print the machines found, then exit\n"
-        "  --watch           print the list each time it changes, until interrupted\n"
-        "  --json            print JSON: one object (--list) or one object per line (--watch)\n"
-        "  --wait SECONDS    wait at most this long for discovery (default 3)");
+    QString text = QStringLiteral("Usage: ") + synopsis() + u'\n' +
+                   QStringLiteral("  (no option)                run in the system tray");
+    for (const OptionHelp& option : options())
+        text += QStringLiteral("\n  ") + option.syntax.leftJustified(27) + option.description;
+    return text;
 }
 
 } // namespace nimbrook

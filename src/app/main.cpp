@@ -1,8 +1,11 @@
+#include "app/AutostartCommand.h"
 #include "app/CommandLine.h"
 #include "app/DesktopPlatform.h"
 #include "app/HeadlessList.h"
+#include "app/ManualPage.h"
 #include "app/NimbrookApp.h"
 #include "app/Watch.h"
+#include "platform/linux/XdgAutostart.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -55,6 +58,15 @@ int main(int argc, char* argv[]) {
     case CommandLine::Action::showUsage:
         printLine(stdout, CommandLine::usage());
         return 0;
+    case CommandLine::Action::manualPage:
+        std::fputs(qPrintable(nimbrook::manualPage(QStringLiteral(NIMBROOK_VERSION))), stdout);
+        return 0;
+    case CommandLine::Action::autostart: {
+        QCoreApplication app(argc, argv);
+        nimbrook::XdgAutostart autostart;
+        return nimbrook::runAutostart(command.autostart, autostart,
+                                      QCoreApplication::applicationFilePath(), stdout, stderr);
+    }
     case CommandLine::Action::invalid:
         printLine(stderr, QStringLiteral("nimbrook: ") + command.error);
         printLine(stderr, CommandLine::usage());
@@ -83,7 +95,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     describeApplication();
     QApplication::setQuitOnLastWindowClosed(false);
-    QApplication::setDesktopFileName(QStringLiteral("nimbrook"));
+    QApplication::setDesktopFileName(QStringLiteral("io.github.nimbrook.nimbrook"));
     auto platform = std::make_unique<nimbrook::DesktopPlatform>();
     auto tray = std::make_unique<nimbrook::NimbrookApp>(*platform);
     tray->launch();

@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "app/ManualPage.h"
 
 #include <gtest/gtest.h>
 
@@ -70,6 +71,43 @@ TEST(CommandLineTest, BadListOptionsAreRefusedWithAReason) {
             << arguments.join(u' ').toStdString();
         EXPECT_FALSE(result.error.isEmpty());
     }
+}
+
+TEST(CommandLineTest, AutostartTakesOnOffOrStatus) {
+    using Request = CommandLine::AutostartRequest;
+    const std::pair<const char*, Request> requests[] = {
+        {"on", Request::on}, {"off", Request::off}, {"status", Request::status}};
+    for (const auto& [word, request] : requests) {
+        const CommandLine result =
+            parse({QStringLiteral("--autostart"), QString::fromLatin1(word)});
+        EXPECT_EQ(result.action, CommandLine::Action::autostart) << word;
+        EXPECT_EQ(result.autostart, request) << word;
+    }
+    for (const QStringList& arguments :
+         {QStringList{QStringLiteral("--autostart")},
+          QStringList{QStringLiteral("--autostart"), QStringLiteral("yes")},
+          QStringList{QStringLiteral("--autostart=on"), QStringLiteral("--list")}}) {
+        const CommandLine result = parse(arguments);
+        EXPECT_EQ(result.action, CommandLine::Action::invalid)
+            << arguments.join(u' ').toStdString();
+        EXPECT_FALSE(result.error.isEmpty());
+    }
+}
+
+TEST(CommandLineTest, HelpAndTheManualPageListTheSameOptions) {
+    const QString usage = CommandLine::usage();
+    const QString manual = manualPage(QStringLiteral("9.9"));
+    for (const CommandLine::OptionHelp& option : CommandLine::options()) {
+        EXPECT_TRUE(usage.contains(option.syntax)) << option.syntax.toStdString();
+        const QString name = option.syntax.section(u' ', 0, 0);
+        EXPECT_TRUE(manual.contains(QStringLiteral("\\fB") +
+                                    QString(name).replace(u'-', QStringLiteral("\\-"))))
+            << name.toStdString();
+        // Each option the parser takes is one users can find.
+        EXPECT_NE(parse({name}).error, QStringLiteral("Unknown option '%1'.").arg(name.mid(2)));
+    }
+    EXPECT_TRUE(manual.startsWith(QStringLiteral(".TH NIMBROOK 1")));
+    EXPECT_TRUE(manual.contains(QStringLiteral("nimbrook 9.9")));
 }
 
 } // namespace
