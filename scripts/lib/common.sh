@@ -7,7 +7,7 @@ NIMBROOK_BUILD_DIR="${NIMBROOK_BUILD_DIR:-$NIMBROOK_ROOT/build}"
 # What building needs, on Debian 12.
 NIMBROOK_BUILD_PACKAGES=(
   g++ cmake ninja-build pkg-config
-  qt6-base-dev qt6-svg-dev libavahi-client-dev
+  qt6-base-dev qt6-svg-dev libavahi-client-dev libxcb1-dev
   libgtest-dev libbenchmark-dev
 )
 
@@ -23,6 +23,17 @@ NIMBROOK_RUNTIME_PACKAGES=(
 NIMBROOK_TEST_PACKAGES=(
   dbus avahi-daemon avahi-utils python3 python3-zeroconf iproute2 openssl
   xvfb xauth x11-utils xdotool imagemagick trayer xdg-utils
+)
+
+# The desktops of the end-to-end tests: X11 with a StatusNotifierItem host
+# (xfce4-panel, xfwm4), Wayland with one (sway, waybar, with a virtual
+# pointer built from source and wtype as keyboard), Wayland without any
+# (weston), and what reads the exported item and menu (busctl, jq, a
+# StatusNotifierWatcher in python3-dbus).
+NIMBROOK_DESKTOP_PACKAGES=(
+  xfce4-panel xfwm4 sway waybar wtype grim weston qt6-wayland
+  jq systemd python3-dbus python3-gi gcc libc6-dev libwayland-dev dbus-daemon
+  fonts-dejavu-core fonts-noto-core
 )
 
 # What checking the Debian package needs.

@@ -4,13 +4,17 @@
 #include "app/DesktopPlatform.h"
 #include "app/NimbrookUpdater.h"
 #include "discovery/Discovery.h"
+#include "platform/linux/DesktopTrayHost.h"
 #include "ui/MenuContent.h"
 #include "ui/Style.h"
+#include "ui/TrayIcon.h"
+#include "ui/TrayMenu.h"
 
 #include <QApplication>
 #include <QBoxLayout>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QKeyEvent>
 #include <QLoggingCategory>
 #include <QMessageBox>
 #include <QScreen>
@@ -25,18 +29,28 @@ Q_LOGGING_CATEGORY(lcApp, "nimbrook.app", QtWarningMsg)
 
 namespace {
 
-// How long a tray may take to appear after start-up (a panel that starts with
-// the session can be slower than us).
-constexpr int trayChecks = 12;
-constexpr auto trayCheckInterval = std::chrono::milliseconds(250);
+// How long to wait for a tray before showing the panel in a window (a panel
+// that starts with the session can be slower than us). A tray that comes
+// later still gets the icon.
+constexpr auto trayGracePeriod = std::chrono::milliseconds(3000);
+
+bool onWayland() {
+    return QGuiApplication::platformName().startsWith(QLatin1StringView("wayland"));
+}
 
 // The panel: a frameless popup that closes when the user clicks elsewhere.
+// Wayland has no popup without a parent window and lets no program place its
+// own windows: there it is a frameless window of fixed size (which tiling
+// compositors float), placed by the compositor, that closes when it loses the
+// focus or on Escape.
 class Panel final : public QWidget {
 public:
     explicit Panel(std::function<void()> onClose)
-        : QWidget(nullptr, Qt::Popup | Qt::FramelessWindowHint)
+        : QWidget(nullptr, onWayland() ? Qt::Window | Qt::FramelessWindowHint
+                                       : Qt::Popup | Qt::FramelessWindowHint)
         , onClose_(std::move(onClose)) {
         setAttribute(Qt::WA_DeleteOnClose, false);
+        setWindowTitle(QStringLiteral("Nimbrook"));
         auto* layout = new QVBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -55,6 +69,20 @@ public:
     }
 
 protected:
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::WindowDeactivate && windowType() != Qt::Popup && isVisible())
+            hide();
+        return QWidget::event(event);
+    }
+
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->key() == Qt::Key_Escape) {
+            hide();
+            return;
+        }
+        QWidget::keyPressEvent(event);
+    }
+
     // The list grows and shrinks while the panel is open: keep it by the icon.
     void resizeEvent(QResizeEvent* event) override {
         QWidget::resizeEvent(event);
@@ -71,6 +99,8 @@ protected:
 
 private:
     void place() {
+        if (anchor_.isNull())
+            return; // the compositor's choice
         const QRect anchor = anchor_;
         const QScreen* screen = QGuiApplication::screenAt(anchor.center());
         if (!screen)
@@ -124,8 +154,9 @@ NimbrookApp::NimbrookApp(DesktopPlatform& platform)
 }
 
 NimbrookApp::~NimbrookApp() {
-    // The panel refers to the Discovery: it goes first.
+    // The panel and the menu refer to the Discovery: they go first.
     tray_.reset();
+    menu_.reset();
     panel_.reset();
 }
 
@@ -157,46 +188,71 @@ MenuContent& NimbrookApp::content() {
             discovery(), [&updates] { updates.checkForUpdates(); },
             [] { QCoreApplication::quit(); });
         connect(content_, &MenuContent::shown, this, [this] { discovery().start(); });
+        connect(content_, &MenuContent::choosing, this, &NimbrookApp::hidePanel);
     }
     return *content_;
 }
 
 void NimbrookApp::launch() {
+    trayHost_ = std::make_unique<DesktopTrayHost>();
+    // A panel that starts after us, or restarts, gets the icon (again).
+    connect(trayHost_.get(), &TrayHost::appeared, this, &NimbrookApp::showTrayIcon);
+    if (trayHost_->isPresent()) {
+        showTrayIcon();
+        return;
+    }
+    QTimer::singleShot(trayGracePeriod, this, [this] {
+        if (tray_)
+            return;
+        std::fputs("nimbrook: no system tray found (on GNOME, install the AppIndicator "
+                   "extension); showing the panel in a window instead\n",
+                   stderr);
+        showInWindow();
+    });
+}
+
+void NimbrookApp::showTrayIcon() {
+    // Made only once a host is there: Qt chooses between a StatusNotifierItem
+    // and an XEmbed icon when the first icon is made, for good. A new host
+    // knows nothing of the icon shown to the one before: make it anew.
+    tray_.reset();
     tray_ = std::make_unique<QSystemTrayIcon>();
-    const QColor iconColor = QApplication::palette().color(QPalette::WindowText);
-    // Drawn in the palette's text colour rather than taken from the icon theme,
-    // whose artwork is black and would vanish on a dark panel.
-    tray_->setIcon(style::icon(QStringLiteral("nimbrook"), iconColor, 22));
+    tray_->setIcon(trayIcon());
     tray_->setToolTip(QStringLiteral("Nimbrook"));
+    if (!menu_) {
+        NimbrookUpdater& updates = updater();
+        menu_ = std::make_unique<TrayMenu>(
+            discovery(), [&updates] { updates.checkForUpdates(); },
+            [] { QCoreApplication::quit(); });
+        connect(menu_.get(), &TrayMenu::choosing, this, &NimbrookApp::hidePanel);
+    }
+    tray_->setContextMenu(menu_.get());
     connect(tray_.get(), &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
                     togglePanel();
             });
-    waitForTray(trayChecks);
+    tray_->show();
+    qCInfo(lcApp, "tray icon set");
+    // The icon is where the panel was: the window goes, the program stays.
+    if (panel_ && dynamic_cast<FallbackWindow*>(panel_.get())) {
+        panel_->hide();
+        panel_.reset();
+        qCInfo(lcApp, "panel window closed: the tray icon took its place");
+    }
+    // Let the tray map the icon before reporting where it is.
+    QTimer::singleShot(100, this, [this] {
+        if (!tray_)
+            return;
+        const QRect geometry = tray_->geometry();
+        qCInfo(lcApp, "tray shown, icon geometry %d,%d %dx%d", geometry.x(), geometry.y(),
+               geometry.width(), geometry.height());
+    });
 }
 
-void NimbrookApp::waitForTray(int attemptsLeft) {
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        tray_->show();
-        qCInfo(lcApp, "tray icon set");
-        // Let the tray map the icon before reporting where it is.
-        QTimer::singleShot(100, this, [this] {
-            const QRect geometry = tray_->geometry();
-            qCInfo(lcApp, "tray shown, icon geometry %d,%d %dx%d", geometry.x(), geometry.y(),
-                   geometry.width(), geometry.height());
-        });
-        return;
-    }
-    if (attemptsLeft > 0) {
-        QTimer::singleShot(trayCheckInterval, this,
-                           [this, attemptsLeft] { waitForTray(attemptsLeft - 1); });
-        return;
-    }
-    std::fputs("nimbrook: no system tray found (on GNOME, install the AppIndicator extension); "
-               "showing the panel in a window instead\n",
-               stderr);
-    showInWindow();
+void NimbrookApp::hidePanel() {
+    if (panel_ && !dynamic_cast<FallbackWindow*>(panel_.get()) && panel_->isVisible())
+        panel_->hide();
 }
 
 void NimbrookApp::togglePanel() {
@@ -207,6 +263,11 @@ void NimbrookApp::togglePanel() {
     if (!panel_) {
         panel_ = std::make_unique<Panel>(nullptr);
         panel_->layout()->addWidget(&content());
+    }
+    if (onWayland()) {
+        // The compositor places it; all we can do is show it.
+        static_cast<Panel*>(panel_.get())->showAt(QRect());
+        return;
     }
     QRect anchor = tray_ ? tray_->geometry() : QRect();
     if (anchor.isEmpty())

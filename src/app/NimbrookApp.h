@@ -14,6 +14,8 @@ class AppcastUpdater;
 class DesktopPlatform;
 class Discovery;
 class MenuContent;
+class TrayHost;
+class TrayMenu;
 class NimbrookUpdater;
 class UpdateNotifier;
 
@@ -29,7 +31,7 @@ public:
     ~NimbrookApp() override;
 
     // Shows the tray icon, or after a grace period without a tray, the panel
-    // in a small window. Returns at once.
+    // in a small window, until a tray appears. Returns at once.
     void launch();
 
     Discovery& discovery();
@@ -39,7 +41,8 @@ private:
     MenuContent& content();
     void togglePanel();
     void showInWindow();
-    void waitForTray(int attemptsLeft);
+    void showTrayIcon();
+    void hidePanel();
 
     DesktopPlatform& platform_;
     std::unique_ptr<Discovery> discovery_;
@@ -47,6 +50,8 @@ private:
     std::unique_ptr<NimbrookUpdater> updater_;
     std::unique_ptr<QWidget> panel_;
     QPointer<MenuContent> content_;
+    std::unique_ptr<TrayHost> trayHost_;
+    std::unique_ptr<TrayMenu> menu_;
     std::unique_ptr<QSystemTrayIcon> tray_;
 };
 

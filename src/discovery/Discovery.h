@@ -100,6 +100,9 @@ public:
     // --- Commands and mechanisms --------------------------------------------
     // Starts a Tailscale poll unless a recent one is still running.
     void refreshTailscale();
+    // The Refresh command: poll Tailscale now and, once started, browse the
+    // local network afresh.
+    void refresh();
     // Replaces any browser with a new one under a new generation; leaves the
     // tables as they are.
     void startBonjour();

@@ -6,6 +6,14 @@
 
 namespace nimbrook {
 
+void Discovery::refresh() {
+    refreshTailscale();
+    if (hasStarted()) {
+        forgetBonjourResults();
+        startBonjour();
+    }
+}
+
 void Discovery::refreshTailscale() {
     const auto now = platform_.scheduler.now();
     // A younger poll is still running; an older one is abandoned and its result

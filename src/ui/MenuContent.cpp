@@ -45,6 +45,9 @@ MenuContent::MenuContent(Discovery& discovery, std::function<void()> checkForUpd
                                 style::secondary(palette()), QMargins(10, 8, 10, 4), this));
     status_ = makeLabel(QString(), style::font(12), style::tertiary(palette()),
                         QMargins(10, 6, 10, 6), this);
+    // "Tailscale not found — local network only" is wider than the column in
+    // some fonts: wrap rather than cut it.
+    status_->setWordWrap(true);
     column->addWidget(status_);
 
     rowsLayout_ = new QVBoxLayout;
@@ -93,11 +96,7 @@ QList<MacRow*> MenuContent::rows() const {
 }
 
 void MenuContent::refresh() {
-    discovery_.refreshTailscale();
-    if (discovery_.hasStarted()) {
-        discovery_.forgetBonjourResults();
-        discovery_.startBonjour();
-    }
+    discovery_.refresh();
 }
 
 void MenuContent::quit() {
@@ -109,7 +108,13 @@ void MenuContent::quit() {
 void MenuContent::activateRow(int position) {
     if (position < 0 || position >= rowsInOrder_.size())
         return;
-    discovery_.connect(rowsInOrder_[position]->mac());
+    choose(rowsInOrder_[position]->mac());
+}
+
+void MenuContent::choose(const RemoteMac& mac) {
+    // The panel goes first: the viewer's window must not open under it.
+    emit choosing();
+    discovery_.connect(mac);
 }
 
 void MenuContent::showEvent(QShowEvent* event) {
@@ -140,7 +145,7 @@ void MenuContent::redraw() {
         } else {
             row = new MacRow(mac, position, this);
             connect(row, &MacRow::activated, this,
-                    [this](const RemoteMac& chosen) { discovery_.connect(chosen); });
+                    [this](const RemoteMac& chosen) { choose(chosen); });
         }
         kept.insert(key, row);
         ordered.append(row);

@@ -17,8 +17,8 @@ struct RemoteMac;
 
 // Everything the panel shows: "My Macs", the status line while the list is
 // empty, one row per machine (Ctrl+1 … Ctrl+9 for the first nine), and the
-// Refresh, Check for Updates… and Quit commands. Holds no state of its own: it
-// redraws from the Discovery's published values whenever they change.
+// Refresh, Check for Updates… and Quit commands. It redraws from the Discovery's
+// published values whenever they change, keeping one row widget per machine.
 class MenuContent final : public QWidget {
     Q_OBJECT
 
@@ -44,12 +44,15 @@ public:
 signals:
     // Emitted every time the content is shown.
     void shown();
+    // A machine was chosen; its address is handed over right after this.
+    void choosing();
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
     void redraw();
+    void choose(const RemoteMac& mac);
 
     Discovery& discovery_;
     std::function<void()> terminate_;

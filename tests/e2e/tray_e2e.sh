@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # End to end on a real X server with a real XEmbed tray: the tray icon appears,
 # a click opens the panel with the machines the stand-in Tailscale tool lists,
-# Ctrl+1 hands the first machine's vnc:// address to the desktop's handler, a
-# click elsewhere closes the panel, and Quit ends the program with status 0.
+# Ctrl+1 closes the panel and hands the first machine's vnc:// address to the
+# desktop's handler, a click elsewhere closes the panel, and Quit ends the
+# program with status 0.
 # usage: tray_e2e.sh NIMBROOK_BINARY SCREENSHOT_PATH     (exit 77: cannot run here)
 set -uo pipefail
 
@@ -84,17 +85,21 @@ open_panel() {
 }
 
 open_panel
-sleep 1.5 # the first poll of the stand-in tool
+sleep 3 # the first poll of the stand-in tool, and the local network settling
 mkdir -p "$(dirname "$screenshot")"
 import -window root "$screenshot" && echo "screenshot: $screenshot"
 
+hidden=$(grep -c 'panel hidden' "$work/app.log")
 xdotool key ctrl+1
 wait_for 5 grep -q 'vnc://' "$NIMBROOK_VNC_LOG" 2>/dev/null || fail "Ctrl+1 opened nothing"
+# The panel goes before the viewer comes, so it cannot stay on top of it.
+wait_for 5 sh -c "[ \$(grep -c 'panel hidden' '$work/app.log') -gt $hidden ]" || fail "the panel stayed open after Ctrl+1"
 wait $lister || fail "nimbrook --list failed"
 first=$(/usr/bin/python3 -c 'import json, sys; print(json.load(sys.stdin)["macs"][0]["address"])' <"$work/list.json")
 grep -qx "vnc://$first" "$NIMBROOK_VNC_LOG" || fail "Ctrl+1 opened $(cat "$NIMBROOK_VNC_LOG"), not vnc://$first"
 echo "Ctrl+1 opened $(cat "$NIMBROOK_VNC_LOG")"
 
+open_panel
 hidden=$(grep -c 'panel hidden' "$work/app.log")
 xdotool mousemove 100 100 click 1
 wait_for 5 sh -c "[ \$(grep -c 'panel hidden' '$work/app.log') -gt $hidden ]" || fail "a click outside did not close the panel"

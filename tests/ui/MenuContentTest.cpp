@@ -181,7 +181,7 @@ TEST_F(MenuContentTest, NamesAreShownAsTheirExactCharacters) {
 
 TEST_F(MenuContentTest, ThePanelIs240WideWhateverTheNames) {
     discovery->start();
-    const QByteArray longName(600, 'W');
+    const QByteArray longName(250, 'W');
     tools.latest().finish(
         R"({"Peer":{"a":{"DNSName":"w.ts.net.","HostName":")" + longName +
         R"(","TailscaleIPs":["fd7a:115c:a1e0:ab12:4843:cd96:626b:430b"],"OS":"macOS"}}})");

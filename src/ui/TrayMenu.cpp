@@ -1,0 +1,72 @@
+#include "ui/TrayMenu.h"
+
+#include "discovery/Discovery.h"
+#include "model/StatusText.h"
+#include "ui/MacRow.h"
+#include "ui/MenuShortcuts.h"
+
+namespace nimbrook {
+
+TrayMenu::TrayMenu(Discovery& discovery, std::function<void()> checkForUpdates,
+                   std::function<void()> quit, QWidget* parent)
+    : QMenu(parent)
+    , discovery_(discovery)
+    , checkForUpdates_(std::move(checkForUpdates))
+    , quit_(std::move(quit)) {
+    connect(this, &QMenu::aboutToShow, this, [this] {
+        open_ = true;
+        // Showing the menu is using Nimbrook, as showing the panel is.
+        discovery_.start();
+        rebuild();
+    });
+    connect(this, &QMenu::aboutToHide, this, [this] { open_ = false; });
+    connect(&discovery_, &Discovery::changed, this, [this] {
+        if (open_)
+            rebuild();
+    });
+    rebuild();
+}
+
+QString TrayMenu::itemText(const RemoteMac& mac) {
+    // "&" would make the next letter a mnemonic.
+    return QString(mac.name).replace(u'&', QStringLiteral("&&")) + QStringLiteral(" \u2014 ") +
+           QString(MacRow::subtitle(mac)).replace(u'&', QStringLiteral("&&"));
+}
+
+void TrayMenu::rebuild() {
+    clear();
+    const QList<RemoteMac>& macs = discovery_.macs();
+    if (macs.isEmpty()) {
+        addAction(statusText(discovery_.tailscaleState()))->setEnabled(false);
+    }
+    for (int position = 0; position < macs.size(); ++position) {
+        const RemoteMac mac = macs[position];
+        QAction* item = addAction(itemText(mac));
+        if (const std::optional<QKeySequence> shortcut = MenuShortcuts::shortcut(position))
+            item->setShortcut(*shortcut);
+        // Shown beside the item; the panel's own shortcuts do the work.
+        item->setShortcutContext(Qt::WidgetShortcut);
+        connect(item, &QAction::triggered, this, [this, mac] {
+            emit choosing();
+            discovery_.connect(mac);
+        });
+    }
+    addSeparator();
+    const bool polling = discovery_.isPolling();
+    QAction* refresh = addAction(polling ? QStringLiteral("Refreshing\u2026")
+                                         : QStringLiteral("Refresh"));
+    refresh->setEnabled(!polling);
+    connect(refresh, &QAction::triggered, this, [this] { discovery_.refresh(); });
+    connect(addAction(QStringLiteral("Check for Updates\u2026")), &QAction::triggered, this,
+            [this] {
+                if (checkForUpdates_)
+                    checkForUpdates_();
+            });
+    connect(addAction(QStringLiteral("Quit")), &QAction::triggered, this, [this] {
+        discovery_.stop();
+        if (quit_)
+            quit_();
+    });
+}
+
+} // namespace nimbrook
