@@ -89,6 +89,13 @@ sleep 3 # the first poll of the stand-in tool, and the local network settling
 mkdir -p "$(dirname "$screenshot")"
 import -window root "$screenshot" && echo "screenshot: $screenshot"
 
+# The icon against the tray's own background, taken beside the icon.
+source "$here/session_common.sh"
+bar=$(convert "$screenshot" -crop "1x1+$((x - 4))+$((y + h / 2))" -depth 8 txt:- | grep -o '#[0-9A-F]\{6\}' | head -1)
+read -r ratio strong < <(contrast_on_bar "$screenshot" $((x + w / 2)) $((y + h / 2)) 22 "$bar")
+echo "icon contrast on the tray's $bar: $ratio:1 ($strong pixels at 3:1 or more)"
+awk "BEGIN { exit !($ratio >= 3 && $strong >= 20) }" || fail "the icon does not read on the tray"
+
 hidden=$(grep -c 'panel hidden' "$work/app.log")
 xdotool key ctrl+1
 wait_for 5 grep -q 'vnc://' "$NIMBROOK_VNC_LOG" 2>/dev/null || fail "Ctrl+1 opened nothing"

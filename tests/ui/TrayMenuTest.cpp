@@ -1,0 +1,150 @@
+#include "ui/MenuContent.h"
+#include "ui/TrayMenu.h"
+
+#include "../discovery/DiscoveryFixture.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QLabel>
+
+namespace nimbrook::testing {
+namespace {
+
+const QString tool = QStringLiteral("/usr/bin/tailscale");
+
+QByteArray threeMacs() {
+    return R"({"BackendState":"Running","Peer":{
+        "a":{"DNSName":"a.ts.net.","HostName":"Ann & Co","TailscaleIPs":["100.64.0.1"],"OS":"macOS","Online":true},
+        "b":{"DNSName":"b.ts.net.","HostName":"Bob","TailscaleIPs":["100.64.0.2"],"OS":"macOS","Online":true},
+        "c":{"DNSName":"c.ts.net.","HostName":"Cy","TailscaleIPs":["100.64.0.3"],"OS":"macOS"}}})";
+}
+
+class TrayMenuTest : public DiscoveryFixture {
+protected:
+    TrayMenuTest() {
+        files.executables = {tool};
+        menu = std::make_unique<TrayMenu>(
+            *discovery, [this] { ++updateChecks; }, [this] { ++quits; });
+    }
+
+    QStringList labels() const {
+        QStringList texts;
+        for (const QAction* action : menu->actions())
+            texts.append(action->isSeparator() ? QStringLiteral("----") : action->text());
+        return texts;
+    }
+    QAction* action(const QString& text) const {
+        for (QAction* candidate : menu->actions()) {
+            if (candidate->text() == text)
+                return candidate;
+        }
+        return nullptr;
+    }
+
+    std::unique_ptr<TrayMenu> menu;
+    int updateChecks = 0;
+    int quits = 0;
+};
+
+TEST_F(TrayMenuTest, ListsTheMachinesInPanelOrderThenTheCommands) {
+    // Before anything is known: the status, disabled, and the commands.
+    EXPECT_EQ(labels(), (QStringList{QStringLiteral("Searching\u2026"), QStringLiteral("----"),
+                                     QStringLiteral("Refresh"),
+                                     QStringLiteral("Check for Updates\u2026"),
+                                     QStringLiteral("Quit")}));
+    EXPECT_FALSE(menu->actions().first()->isEnabled());
+
+    emit menu->aboutToShow(); // what a host does before it shows the menu
+    ASSERT_TRUE(discovery->hasStarted());
+    tools.latest().finish(threeMacs());
+    scheduler.runPending();
+    const QStringList shown = labels();
+    ASSERT_EQ(shown.size(), 7);
+    // "&" doubled, or it would underline the next letter.
+    EXPECT_EQ(shown[0], QStringLiteral("Ann && Co \u2014 Tailscale \u00B7 100.64.0.1"));
+    EXPECT_TRUE(shown[2].startsWith(QStringLiteral("Cy \u2014"))); // offline last
+    EXPECT_EQ(menu->actions()[0]->shortcut(), QKeySequence(QStringLiteral("Ctrl+1")));
+    EXPECT_EQ(menu->actions()[2]->shortcut(), QKeySequence(QStringLiteral("Ctrl+3")));
+}
+
+TEST_F(TrayMenuTest, ItemsDoWhatThePanelDoes) {
+    emit menu->aboutToShow();
+    tools.latest().finish(threeMacs());
+    scheduler.runPending();
+
+    bool closedFirst = false;
+    QObject::connect(menu.get(), &TrayMenu::choosing, [&] { closedFirst = urlOpener.opened.isEmpty(); });
+    menu->actions()[1]->trigger();
+    ASSERT_EQ(urlOpener.opened.size(), 1);
+    EXPECT_EQ(urlOpener.opened.first().toString(), QStringLiteral("vnc://100.64.0.2"));
+    EXPECT_TRUE(closedFirst);
+
+    // Refresh polls at once and is disabled while it does.
+    const int polls = tools.runCount();
+    action(QStringLiteral("Refresh"))->trigger();
+    EXPECT_EQ(tools.runCount(), polls + 1);
+    ASSERT_NE(action(QStringLiteral("Refreshing\u2026")), nullptr);
+    EXPECT_FALSE(action(QStringLiteral("Refreshing\u2026"))->isEnabled());
+
+    action(QStringLiteral("Check for Updates\u2026"))->trigger();
+    EXPECT_EQ(updateChecks, 1);
+    action(QStringLiteral("Quit"))->trigger();
+    EXPECT_EQ(quits, 1);
+    EXPECT_FALSE(discovery->hasStarted());
+}
+
+TEST_F(TrayMenuTest, ItStaysCurrentOnlyWhileOpen) {
+    emit menu->aboutToShow();
+    tools.latest().finish(threeMacs());
+    scheduler.runPending();
+    emit menu->aboutToHide();
+    scheduler.advance(std::chrono::seconds(5));
+    tools.latest().finish(R"({"BackendState":"Running"})");
+    scheduler.runPending();
+    EXPECT_EQ(labels().size(), 7); // closed: not rebuilt
+    emit menu->aboutToShow();
+    EXPECT_EQ(labels().first(), QStringLiteral("No other Macs found"));
+}
+
+// "Tailscale not found — local network only" is wider than the column in
+// common fonts: it must wrap, never be cut.
+TEST_F(TrayMenuTest, TheStatusLineWrapsWithinTheColumnInCommonFonts) {
+    files.executables.clear();
+    MenuContent content(*discovery, {}, {});
+    content.show();
+    discovery->start();
+    scheduler.runPending();
+    ASSERT_EQ(content.statusText(), QStringLiteral("Tailscale not found \u2014 local network only"));
+    QLabel* status = nullptr;
+    for (QLabel* label : content.findChildren<QLabel*>()) {
+        if (label->text() == content.statusText())
+            status = label;
+    }
+    ASSERT_NE(status, nullptr);
+    int tried = 0;
+    for (const QString& family : {QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Sans")}) {
+        if (!QFontDatabase::hasFamily(family))
+            continue;
+        ++tried;
+        for (const int pixelSize : {12, 15}) { // the design's size, and at 125 %
+            QFont font(family);
+            font.setPixelSize(pixelSize);
+            status->setFont(font);
+            content.adjustSize();
+            EXPECT_EQ(content.width(), MenuContent::panelWidth);
+            EXPECT_LE(status->geometry().right(), MenuContent::panelWidth) << family.toStdString();
+            // Either the line fits, or it wraps into a label tall enough for all of it.
+            const bool fits = QFontMetrics(font).horizontalAdvance(status->text()) <=
+                              status->contentsRect().width();
+            const bool wraps = status->wordWrap() &&
+                               status->height() >= status->heightForWidth(status->width());
+            EXPECT_TRUE(fits || wraps) << family.toStdString() << " " << pixelSize;
+        }
+    }
+    if (tried == 0)
+        GTEST_SKIP() << "neither DejaVu Sans nor Noto Sans is installed";
+}
+
+} // namespace
+} // namespace nimbrook::testing
