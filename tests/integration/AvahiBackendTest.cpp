@@ -148,7 +148,8 @@ TEST(AvahiBackendTest, ABrowserEmptiesWhenTheDaemonGoesAndRefillsWhenItReturns) 
 
 TEST(AvahiBackendTest, AStockDualStackPeerIsOneServiceSeenOverBothProtocols) {
     NIMBROOK_REQUIRE_STOCK_PEERS();
-    BrowserLog log;
+    BrowserLog log; // the logs outlive the network, which reports to them until it stops
+    ProbeLog probe;
     LinuxNetwork network;
     auto browser = network.serviceBrowsing().browse(QStringLiteral("_rfb._tcp"), log.handlers());
     ASSERT_TRUE(waitFor([&] {
@@ -163,7 +164,6 @@ TEST(AvahiBackendTest, AStockDualStackPeerIsOneServiceSeenOverBothProtocols) {
     // peer's IPv4 address, not its link-local IPv6 one.
     ServiceEndpoint overIpv6 = *log.find(dualStackPeer());
     overIpv6.sightings = {sightings[0].protocol == IpProtocol::ipv6 ? sightings[0] : sightings[1]};
-    ProbeLog probe;
     auto connection = network.connecting().connect(overIpv6, IpProtocol::ipv4, 5s, probe.handler());
     ASSERT_TRUE(waitFor([&] { return probe.decisive().has_value(); }, 7s));
     ASSERT_EQ(probe.decisive()->first, ConnectionState::ready);
@@ -172,18 +172,18 @@ TEST(AvahiBackendTest, AStockDualStackPeerIsOneServiceSeenOverBothProtocols) {
 
 TEST(AvahiBackendTest, AnyVersionPrefersAUniqueLocalAddressToALinkLocalOne) {
     NIMBROOK_REQUIRE_STOCK_PEERS();
-    BrowserLog log;
+    BrowserLog log; // the logs outlive the network, which reports to them until it stops
+    ProbeLog ipv4;
+    ProbeLog any;
     LinuxNetwork network;
     auto browser = network.serviceBrowsing().browse(QStringLiteral("_rfb._tcp"), log.handlers());
     ASSERT_TRUE(waitFor([&] { return log.find(ipv6OnlyPeer()).has_value(); }));
 
-    ProbeLog ipv4;
     auto first = network.connecting().connect(*log.find(ipv6OnlyPeer()), IpProtocol::ipv4, 5s,
                                               ipv4.handler());
     ASSERT_TRUE(waitFor([&] { return ipv4.decisive().has_value(); }, 7s));
     EXPECT_EQ(ipv4.decisive()->first, ConnectionState::failed);
 
-    ProbeLog any;
     auto second =
         network.connecting().connect(*log.find(ipv6OnlyPeer()), std::nullopt, 5s, any.handler());
     ASSERT_TRUE(waitFor([&] { return any.decisive().has_value(); }, 7s));
