@@ -3,8 +3,10 @@
 #include "app/AppcastUpdater.h"
 #include "app/DesktopPlatform.h"
 #include "app/NimbrookUpdater.h"
+#include "app/OnlineNotifier.h"
 #include "discovery/Discovery.h"
 #include "platform/linux/DesktopTrayHost.h"
+#include "platform/linux/FreedesktopNotifications.h"
 #include "ui/MenuContent.h"
 #include "ui/Style.h"
 #include "ui/TrayIcon.h"
@@ -154,7 +156,8 @@ NimbrookApp::NimbrookApp(DesktopPlatform& platform)
 }
 
 NimbrookApp::~NimbrookApp() {
-    // The panel and the menu refer to the Discovery: they go first.
+    // The panel, the menu and the notifier refer to the Discovery: they go first.
+    onlineNotifier_.reset();
     tray_.reset();
     menu_.reset();
     panel_.reset();
@@ -194,6 +197,18 @@ MenuContent& NimbrookApp::content() {
 }
 
 void NimbrookApp::launch() {
+    notifications_ = std::make_unique<FreedesktopNotifications>();
+    onlineNotifier_ = std::make_unique<OnlineNotifier>(
+        discovery(), *notifications_, platform_.discoveryPlatform().scheduler,
+        [this](const RemoteMac& mac) {
+            hidePanel();
+            discovery().connect(mac);
+        });
+    // Machines to announce: discovery runs from the start, not from the
+    // first showing of the panel.
+    if (!discovery().preferences().notifyWhenOnline().isEmpty())
+        discovery().start();
+
     trayHost_ = std::make_unique<DesktopTrayHost>();
     // A panel that starts after us, or restarts, gets the icon (again).
     connect(trayHost_.get(), &TrayHost::appeared, this, &NimbrookApp::showTrayIcon);

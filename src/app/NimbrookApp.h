@@ -14,6 +14,8 @@ class AppcastUpdater;
 class DesktopPlatform;
 class Discovery;
 class MenuContent;
+class Notifications;
+class OnlineNotifier;
 class TrayHost;
 class TrayMenu;
 class NimbrookUpdater;
@@ -50,6 +52,8 @@ private:
     std::unique_ptr<NimbrookUpdater> updater_;
     std::unique_ptr<QWidget> panel_;
     QPointer<MenuContent> content_;
+    std::unique_ptr<Notifications> notifications_;
+    std::unique_ptr<OnlineNotifier> onlineNotifier_;
     std::unique_ptr<TrayHost> trayHost_;
     std::unique_ptr<TrayMenu> menu_;
     std::unique_ptr<QSystemTrayIcon> tray_;

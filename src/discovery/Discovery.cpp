@@ -9,7 +9,10 @@ namespace nimbrook {
 
 Discovery::Discovery(const DiscoveryPlatform& platform, QObject* parent)
     : QObject(parent)
-    , platform_(platform) {
+    , platform_(platform)
+    , preferences_(platform.userDefaults) {
+    // A pin changes the order at once.
+    QObject::connect(&preferences_, &MachinePreferences::changed, this, &Discovery::recompute);
 }
 
 // Releases the timer, browser and monitor it holds; callbacks still queued
@@ -20,6 +23,7 @@ void Discovery::start() {
     if (hasStarted_)
         return;
     hasStarted_ = true;
+    preferences_.reload();
     startBonjour();
     startPathMonitoring();
     refreshTailscale();
@@ -33,9 +37,12 @@ void Discovery::start() {
                     self->tick();
             });
         });
+    emit startedOrStopped(true);
 }
 
 void Discovery::tick() {
+    // Settings edited by hand apply within one tick, as the tool's path does.
+    preferences_.reload();
     refreshTailscale();
     // Restarts browsing after a failed browser was dropped. Only this step asks
     // whether we are started: a tick queued before stop() still polls.
@@ -63,11 +70,17 @@ void Discovery::stop() {
     // one has started by then.
     inFlightPoll_.reset();
     setIsPolling(false);
+    const bool wasStarted = hasStarted_;
     hasStarted_ = false;
+    if (wasStarted)
+        emit startedOrStopped(false);
 }
 
 void Discovery::recompute() {
-    setMacs(sortedTailscale_.mergedWith(viaBonjour_.values()));
+    QList<RemoteMac> merged = sortedTailscale_.mergedWith(viaBonjour_.values());
+    if (!preferences_.pinned().isEmpty())
+        merged = pinnedFirst(std::move(merged), preferences_.pinned());
+    setMacs(std::move(merged));
 }
 
 void Discovery::setMacs(QList<RemoteMac> macs) {

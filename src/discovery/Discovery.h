@@ -1,5 +1,6 @@
 #pragma once
 
+#include "discovery/MachinePreferences.h"
 #include "discovery/SortedTailscale.h"
 #include "discovery/StatusReport.h"
 #include "model/RemoteMac.h"
@@ -87,6 +88,9 @@ public:
     TailscaleState tailscaleState() const { return tailscaleState_; }
     bool isPolling() const { return isPolling_; }
 
+    // The user's pins, machines to announce and operating systems to list.
+    MachinePreferences& preferences() { return preferences_; }
+
     // --- Lifecycle ----------------------------------------------------------
     // Begins discovery: browser, path monitor, a first Tailscale poll and the
     // 5-second tick. Does nothing while already started.
@@ -134,9 +138,15 @@ public:
     // case-insensitive). Stable.
     static QList<RemoteMac> merge(const QList<RemoteMac>& tailscale,
                                   const QList<RemoteMac>& bonjour);
+    // `macs` with the machines whose row identity is in `pinned` moved to the
+    // front, each side in the order it had. Stable.
+    static QList<RemoteMac> pinnedFirst(QList<RemoteMac> macs, const QSet<QString>& pinned);
     // Decodes `tailscale status --json` output. Never fails: unreadable output is
     // `notRunning`. Thread-safe.
     static StatusReport parse(const QByteArray& output);
+    // The same, listing the peers whose "OS" is one of `operatingSystems` (lower
+    // case) rather than only Macs.
+    static StatusReport parse(const QByteArray& output, const QStringList& operatingSystems);
     // The first executable among the user's "TailscaleCLIPath" and the usual
     // install locations, searched afresh on every call.
     static std::optional<QString> locateCLI(const FileSystem& fileSystem,
@@ -189,6 +199,8 @@ signals:
     // Fires right after every assignment of a published value, also when the new
     // value equals the old one. Main thread.
     void changed(nimbrook::Discovery::Published what);
+    // start() or stop() has just run.
+    void startedOrStopped(bool started);
 
 private:
     void tick();
@@ -209,6 +221,7 @@ private:
     void setIsPolling(bool polling);
 
     DiscoveryPlatform platform_;
+    MachinePreferences preferences_;
 
     // Fields, in the order of the design.
     QList<RemoteMac> macs_;

@@ -77,9 +77,10 @@ struct Peer {
                     optionalBool(object, QLatin1StringView("ShareeNode"))};
     }
 
-    // The machine this peer stands for, if it is a Mac we can address.
-    std::optional<RemoteMac> toMac() const {
-        if (!os || os->toLower() != QLatin1StringView("macos"))
+    // The machine this peer stands for, if it runs one of `systems` (lower
+    // case) and we can address it.
+    std::optional<RemoteMac> toMac(const QStringList& systems) const {
+        if (!os || !systems.contains(os->toLower()))
             return std::nullopt;
         // A machine shared with someone else, shown to us only because they
         // share with us: Tailscale hides it, and it is not ours to reach.
@@ -152,6 +153,11 @@ QList<RemoteMac> sortedByName(QList<RemoteMac> macs) {
 } // namespace
 
 StatusReport Discovery::parse(const QByteArray& output) {
+    static const QStringList macsOnly{QStringLiteral("macos")};
+    return parse(output, macsOnly);
+}
+
+StatusReport Discovery::parse(const QByteArray& output, const QStringList& operatingSystems) {
     const StatusReport unreadable{TailscaleState::notRunning, {}};
     if (output.isEmpty())
         return unreadable;
@@ -179,7 +185,7 @@ StatusReport Discovery::parse(const QByteArray& output) {
 
     QList<RemoteMac> macs;
     for (const Peer& peer : status.peers) {
-        if (std::optional<RemoteMac> mac = peer.toMac())
+        if (std::optional<RemoteMac> mac = peer.toMac(operatingSystems))
             macs.append(std::move(*mac));
     }
     return StatusReport{TailscaleState::ok, sortedByName(std::move(macs))};

@@ -37,11 +37,11 @@ void Discovery::refreshTailscale() {
     setIsPolling(true);
 
     run(*tool, {QStringLiteral("status"), QStringLiteral("--json")},
-        [self = QPointer<Discovery>(this), &scheduler = platform_.scheduler,
-         generation](QByteArray output) {
+        [self = QPointer<Discovery>(this), &scheduler = platform_.scheduler, generation,
+         systems = preferences_.operatingSystems()](QByteArray output) {
             // On the worker thread: decoding and sorting are pure, and a large
             // report must not hold up the main thread.
-            const StatusReport report = parse(output);
+            const StatusReport report = parse(output, systems);
             scheduler.post([self, generation, state = report.state,
                             machines = tailscaleMachines(report.macs)]() mutable {
                 if (self)

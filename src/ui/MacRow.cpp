@@ -8,6 +8,7 @@
 #include "ui/WrappingLabel.h"
 
 #include <QBoxLayout>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -125,6 +126,11 @@ void MacRow::leaveEvent(QEvent* event) {
     hovering_ = false;
     update();
     QWidget::leaveEvent(event);
+}
+
+void MacRow::contextMenuEvent(QContextMenuEvent* event) {
+    emit menuRequested(mac_, event->globalPos());
+    event->accept();
 }
 
 void MacRow::mouseReleaseEvent(QMouseEvent* event) {

@@ -41,11 +41,14 @@ public:
 
 signals:
     void activated(const nimbrook::RemoteMac& mac);
+    // Right-click, or the Menu key: the row's own menu, at `globalPosition`.
+    void menuRequested(const nimbrook::RemoteMac& mac, const QPoint& globalPosition);
 
 protected:
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
 

@@ -10,6 +10,7 @@
 #include <QBoxLayout>
 #include <QFrame>
 #include <QLabel>
+#include <QMenu>
 #include <QShortcut>
 
 namespace nimbrook {
@@ -41,8 +42,9 @@ MenuContent::MenuContent(Discovery& discovery, std::function<void()> checkForUpd
     column->setContentsMargins(0, 0, 0, 6);
     column->setSpacing(2);
 
-    column->addWidget(makeLabel(tr("My Macs"), style::font(11, QFont::DemiBold),
-                                style::secondary(palette()), QMargins(10, 8, 10, 4), this));
+    header_ = makeLabel(QString(), style::font(11, QFont::DemiBold), style::secondary(palette()),
+                        QMargins(10, 8, 10, 4), this);
+    column->addWidget(header_);
     status_ = makeLabel(QString(), style::font(12), style::tertiary(palette()),
                         QMargins(10, 6, 10, 6), this);
     // "Tailscale not found — local network only" is wider than the column in
@@ -84,6 +86,7 @@ MenuContent::MenuContent(Discovery& discovery, std::function<void()> checkForUpd
     }
 
     connect(&discovery_, &Discovery::changed, this, &MenuContent::redraw);
+    connect(&discovery_.preferences(), &MachinePreferences::changed, this, &MenuContent::redraw);
     redraw();
 }
 
@@ -117,6 +120,24 @@ void MenuContent::choose(const RemoteMac& mac) {
     discovery_.connect(mac);
 }
 
+QMenu* MenuContent::rowMenu(const RemoteMac& mac) {
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    MachinePreferences& preferences = discovery_.preferences();
+    const QString identity = mac.rowIdentity();
+    QAction* notify = menu->addAction(QStringLiteral("Notify When Online"));
+    notify->setCheckable(true);
+    notify->setChecked(preferences.notifyWhenOnline().contains(identity));
+    connect(notify, &QAction::toggled, this, [&preferences, identity](bool on) {
+        preferences.setNotifyWhenOnline(identity, on);
+    });
+    const bool pinned = preferences.pinned().contains(identity);
+    connect(menu->addAction(pinned ? QStringLiteral("Unpin") : QStringLiteral("Pin to Top")),
+            &QAction::triggered, this,
+            [&preferences, identity, pinned] { preferences.setPinned(identity, !pinned); });
+    return menu;
+}
+
 void MenuContent::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     emit shown();
@@ -125,6 +146,9 @@ void MenuContent::showEvent(QShowEvent* event) {
 void MenuContent::redraw() {
     const QList<RemoteMac>& macs = discovery_.macs();
 
+    // Other systems listed: the list is no longer one of Macs only.
+    header_->setText(discovery_.preferences().listsOnlyMacs() ? tr("My Macs")
+                                                              : tr("My Computers"));
     status_->setVisible(macs.isEmpty());
     status_->setText(nimbrook::statusText(discovery_.tailscaleState()));
 
@@ -146,6 +170,10 @@ void MenuContent::redraw() {
             row = new MacRow(mac, position, this);
             connect(row, &MacRow::activated, this,
                     [this](const RemoteMac& chosen) { choose(chosen); });
+            connect(row, &MacRow::menuRequested, this,
+                    [this](const RemoteMac& chosen, const QPoint& where) {
+                        rowMenu(chosen)->popup(where);
+                    });
         }
         kept.insert(key, row);
         ordered.append(row);

@@ -6,6 +6,7 @@
 #include <functional>
 
 class QLabel;
+class QMenu;
 class QVBoxLayout;
 
 namespace nimbrook {
@@ -40,6 +41,8 @@ public:
     void refresh();
     void quit();
     void activateRow(int position);
+    // The row menu of `mac`: "Notify When Online" and "Pin to Top" or "Unpin".
+    QMenu* rowMenu(const RemoteMac& mac);
 
 signals:
     // Emitted every time the content is shown.
@@ -56,6 +59,7 @@ private:
 
     Discovery& discovery_;
     std::function<void()> terminate_;
+    QLabel* header_;
     QLabel* status_;
     QVBoxLayout* rowsLayout_;
     QHash<QString, MacRow*> rowsByIdentity_;

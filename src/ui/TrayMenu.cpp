@@ -20,10 +20,23 @@ TrayMenu::TrayMenu(Discovery& discovery, std::function<void()> checkForUpdates,
         rebuild();
     });
     connect(this, &QMenu::aboutToHide, this, [this] { open_ = false; });
-    connect(&discovery_, &Discovery::changed, this, [this] {
-        if (open_)
-            rebuild();
-    });
+    // Later, not now: the change may come from one of the menu's own items,
+    // which must not be deleted while it is still reporting its click.
+    const auto rebuildWhileOpen = [this] {
+        if (!open_ || rebuildQueued_)
+            return;
+        rebuildQueued_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                rebuildQueued_ = false;
+                if (open_)
+                    rebuild();
+            },
+            Qt::QueuedConnection);
+    };
+    connect(&discovery_, &Discovery::changed, this, rebuildWhileOpen);
+    connect(&discovery_.preferences(), &MachinePreferences::changed, this, rebuildWhileOpen);
     rebuild();
 }
 
@@ -50,6 +63,27 @@ void TrayMenu::rebuild() {
             emit choosing();
             discovery_.connect(mac);
         });
+    }
+    if (!macs.isEmpty()) {
+        // Checked when chosen: a host that only shows menus has no row menus.
+        MachinePreferences& preferences = discovery_.preferences();
+        QMenu* notify = addMenu(QStringLiteral("Notify When Online"));
+        QMenu* pin = addMenu(QStringLiteral("Pin to Top"));
+        for (const RemoteMac& mac : macs) {
+            const QString identity = mac.rowIdentity();
+            const QString label = QString(mac.name).replace(u'&', QStringLiteral("&&"));
+            QAction* notifyItem = notify->addAction(label);
+            notifyItem->setCheckable(true);
+            notifyItem->setChecked(preferences.notifyWhenOnline().contains(identity));
+            connect(notifyItem, &QAction::toggled, this, [&preferences, identity](bool on) {
+                preferences.setNotifyWhenOnline(identity, on);
+            });
+            QAction* pinItem = pin->addAction(label);
+            pinItem->setCheckable(true);
+            pinItem->setChecked(preferences.pinned().contains(identity));
+            connect(pinItem, &QAction::toggled, this,
+                    [&preferences, identity](bool on) { preferences.setPinned(identity, on); });
+        }
     }
     addSeparator();
     const bool polling = discovery_.isPolling();

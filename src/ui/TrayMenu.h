@@ -36,6 +36,7 @@ private:
     std::function<void()> checkForUpdates_;
     std::function<void()> quit_;
     bool open_ = false;
+    bool rebuildQueued_ = false;
 };
 
 } // namespace nimbrook

@@ -114,6 +114,19 @@ TEST(StatusParseTest, HugeNamesCostNoMoreThanRealOnes) {
     EXPECT_TRUE(Discovery::parse(withPeer(dns.constData())).macs.isEmpty());
 }
 
+TEST(StatusParseTest, OtherOperatingSystemsAreListedWhenAsked) {
+    const QByteArray report =
+        R"({"Peer":{)"
+        R"("a":{"OS":"linux","DNSName":"a.ts.net.","TailscaleIPs":["100.64.0.1"]},)"
+        R"("b":{"OS":"windows","DNSName":"b.ts.net.","TailscaleIPs":["100.64.0.2"]},)"
+        R"("c":{"OS":"macOS","DNSName":"c.ts.net.","TailscaleIPs":["100.64.0.3"]},)"
+        R"("d":{"OS":"iOS","DNSName":"d.ts.net.","TailscaleIPs":["100.64.0.4"]}}})";
+    EXPECT_EQ(namesOf(Discovery::parse(report)), QStringList{QStringLiteral("c")});
+    EXPECT_EQ(namesOf(Discovery::parse(report, {QStringLiteral("macos"), QStringLiteral("linux"),
+                                                QStringLiteral("windows")})),
+              (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
+}
+
 TEST(StatusParseTest, IPv6FirstAddressesAreKept) {
     const StatusReport report = Discovery::parse(fixture("ipv6-first.json"));
     ASSERT_EQ(namesOf(report), (QStringList{QStringLiteral("Lab 2"), QStringLiteral("Lab 10")}));

@@ -64,8 +64,20 @@ public:
             return std::nullopt;
         return *found;
     }
+    std::optional<QStringList> stringListForKey(const QString& key) const override {
+        const auto found = lists.constFind(key);
+        if (found == lists.cend())
+            return std::nullopt;
+        return *found;
+    }
+    bool setStringList(const QString& key, const QStringList& list) override {
+        lists.insert(key, list);
+        return writable;
+    }
 
     QHash<QString, QString> values;
+    QHash<QString, QStringList> lists;
+    bool writable = true;
 };
 
 class FakeUrlOpener final : public UrlOpener {

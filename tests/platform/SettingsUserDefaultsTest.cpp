@@ -37,6 +37,28 @@ TEST(SettingsUserDefaultsTest, ReadsTextsAndSeesEditsWithoutARestart) {
     EXPECT_EQ(defaults.stringForKey(key), std::nullopt);
 }
 
+TEST(SettingsUserDefaultsTest, ListsAreReadAndWrittenWithoutLosingHandEdits) {
+    QTemporaryDir dir;
+    const QString ini = dir.filePath(QStringLiteral("Nimbrook.conf"));
+    SettingsUserDefaults defaults(ini);
+    const QString key = QStringLiteral("PinnedMachines");
+    writeFile(ini, "[General]\nPinnedMachines=studio\nTailscaleCLIPath=/opt/ts\n");
+    EXPECT_EQ(defaults.stringListForKey(key), QStringList{QStringLiteral("studio")});
+    writeFile(ini, "[General]\nPinnedMachines=studio, mini\nTailscaleCLIPath=/opt/ts\n");
+    EXPECT_EQ(defaults.stringListForKey(key),
+              (QStringList{QStringLiteral("studio"), QStringLiteral("mini")}));
+
+    // The user edits the file by hand; our write keeps their edit.
+    const SettingsUserDefaults other(ini);
+    writeFile(ini, "[General]\nPinnedMachines=studio\nTailscaleCLIPath=/usr/local/bin/ts\n");
+    ASSERT_TRUE(defaults.setStringList(key, {QStringLiteral("studio"), QStringLiteral("air")}));
+    EXPECT_EQ(other.stringForKey(QStringLiteral("TailscaleCLIPath")),
+              QStringLiteral("/usr/local/bin/ts"));
+    EXPECT_EQ(other.stringListForKey(key),
+              (QStringList{QStringLiteral("studio"), QStringLiteral("air")}));
+    EXPECT_EQ(defaults.stringListForKey(QStringLiteral("NotifyWhenOnline")), std::nullopt);
+}
+
 TEST(SettingsUserDefaultsTest, TheDefaultFileIsTheUsersNimbrookConfig) {
     const SettingsUserDefaults defaults;
     EXPECT_TRUE(defaults.fileName().endsWith(QStringLiteral("/Nimbrook/Nimbrook.conf")))

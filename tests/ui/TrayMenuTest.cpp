@@ -59,8 +59,9 @@ TEST_F(TrayMenuTest, ListsTheMachinesInPanelOrderThenTheCommands) {
     ASSERT_TRUE(discovery->hasStarted());
     tools.latest().finish(threeMacs());
     scheduler.runPending();
+    QCoreApplication::processEvents();
     const QStringList shown = labels();
-    ASSERT_EQ(shown.size(), 7);
+    ASSERT_EQ(shown.size(), 9); // three machines, two submenus, a separator, three commands
     // "&" doubled, or it would underline the next letter.
     EXPECT_EQ(shown[0], QStringLiteral("Ann && Co \u2014 Tailscale \u00B7 100.64.0.1"));
     EXPECT_TRUE(shown[2].startsWith(QStringLiteral("Cy \u2014"))); // offline last
@@ -72,6 +73,7 @@ TEST_F(TrayMenuTest, ItemsDoWhatThePanelDoes) {
     emit menu->aboutToShow();
     tools.latest().finish(threeMacs());
     scheduler.runPending();
+    QCoreApplication::processEvents();
 
     bool closedFirst = false;
     QObject::connect(menu.get(), &TrayMenu::choosing, [&] { closedFirst = urlOpener.opened.isEmpty(); });
@@ -83,6 +85,7 @@ TEST_F(TrayMenuTest, ItemsDoWhatThePanelDoes) {
     // Refresh polls at once and is disabled while it does.
     const int polls = tools.runCount();
     action(QStringLiteral("Refresh"))->trigger();
+    QCoreApplication::processEvents();
     EXPECT_EQ(tools.runCount(), polls + 1);
     ASSERT_NE(action(QStringLiteral("Refreshing\u2026")), nullptr);
     EXPECT_FALSE(action(QStringLiteral("Refreshing\u2026"))->isEnabled());
@@ -98,11 +101,13 @@ TEST_F(TrayMenuTest, ItStaysCurrentOnlyWhileOpen) {
     emit menu->aboutToShow();
     tools.latest().finish(threeMacs());
     scheduler.runPending();
+    QCoreApplication::processEvents();
     emit menu->aboutToHide();
     scheduler.advance(std::chrono::seconds(5));
     tools.latest().finish(R"({"BackendState":"Running"})");
     scheduler.runPending();
-    EXPECT_EQ(labels().size(), 7); // closed: not rebuilt
+    QCoreApplication::processEvents();
+    EXPECT_EQ(labels().size(), 9); // closed: not rebuilt
     emit menu->aboutToShow();
     EXPECT_EQ(labels().first(), QStringLiteral("No other Macs found"));
 }

@@ -35,4 +35,23 @@ std::optional<QString> SettingsUserDefaults::stringForKey(const QString& key) co
     return value.toString();
 }
 
+std::optional<QStringList> SettingsUserDefaults::stringListForKey(const QString& key) const {
+    const QSettings settings(iniPath_, iniFormat());
+    const QVariant value = settings.value(key);
+    if (value.typeId() == QMetaType::QString)
+        return value.toString().isEmpty() ? QStringList() : QStringList{value.toString()};
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList();
+    return std::nullopt;
+}
+
+bool SettingsUserDefaults::setStringList(const QString& key, const QStringList& list) {
+    // A fresh QSettings reads the file as it is now, so what the user changed
+    // by hand meanwhile is written back with our one change.
+    QSettings settings(iniPath_, iniFormat());
+    settings.setValue(key, list);
+    settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
 } // namespace nimbrook

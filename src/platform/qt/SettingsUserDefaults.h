@@ -15,6 +15,9 @@ public:
     explicit SettingsUserDefaults(const QString& iniPath);
 
     std::optional<QString> stringForKey(const QString& key) const override;
+    std::optional<QStringList> stringListForKey(const QString& key) const override;
+    // Written whole through a temporary file, under QSettings' lock file.
+    bool setStringList(const QString& key, const QStringList& list) override;
 
     QString fileName() const;
 
