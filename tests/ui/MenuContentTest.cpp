@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QTest>
 
 namespace nimbrook::testing {
@@ -258,6 +259,34 @@ TEST(FooterButtonTest, ADisabledButtonNeverGainsAHighlight) {
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(&button, &leave);
     EXPECT_FALSE(button.isHovering());
+}
+
+TEST_F(MenuContentTest, ARowMenuPinsAndChoosesWhatToAnnounce) {
+    startWith(report(3));
+    ASSERT_EQ(rowNames().last(), QStringLiteral("Mac 3"));
+    QMenu* menu3 = menu->rowMenu(menu->rows().last()->mac());
+    const QList<QAction*> items = menu3->actions();
+    ASSERT_EQ(items.size(), 2);
+    EXPECT_EQ(items[0]->text(), QStringLiteral("Notify When Online"));
+    EXPECT_TRUE(items[0]->isCheckable());
+    EXPECT_FALSE(items[0]->isChecked());
+    EXPECT_EQ(items[1]->text(), QStringLiteral("Pin to Top"));
+
+    items[1]->trigger();
+    EXPECT_EQ(rowNames().first(), QStringLiteral("Mac 3"));
+    EXPECT_EQ(menu->rowMenu(menu->rows().first()->mac())->actions()[1]->text(),
+              QStringLiteral("Unpin"));
+    items[0]->trigger();
+    EXPECT_EQ(defaults.lists.value(MachinePreferences::notifyKey), QStringList{QStringLiteral("mac-3")});
+}
+
+TEST_F(MenuContentTest, TheHeaderSaysComputersWhenOtherSystemsAreListed) {
+    QLabel* header = menu->findChildren<QLabel*>().first();
+    EXPECT_EQ(header->text(), QStringLiteral("My Macs"));
+    defaults.lists.insert(MachinePreferences::operatingSystemsKey,
+                          {QStringLiteral("macOS"), QStringLiteral("windows")});
+    discovery->preferences().reload();
+    EXPECT_EQ(header->text(), QStringLiteral("My Computers"));
 }
 
 } // namespace
