@@ -18,6 +18,7 @@ FooterButton::FooterButton(const QString& title, const QString& symbol,
     , title_(new QLabel(this))
     , symbol_(symbol) {
     setAttribute(Qt::WA_Hover);
+    setFocusPolicy(Qt::ClickFocus);
     icon_->setFixedWidth(14);
     icon_->setTextFormat(Qt::PlainText);
     icon_->setAlignment(Qt::AlignCenter);
@@ -69,14 +70,28 @@ void FooterButton::leaveEvent(QEvent* event) {
 }
 
 void FooterButton::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) &&
-        active_ && action_)
-        action_();
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        trigger();
     QWidget::mouseReleaseEvent(event);
 }
 
+void FooterButton::trigger() {
+    if (active_ && action_)
+        action_();
+}
+
+void FooterButton::focusInEvent(QFocusEvent* event) {
+    update();
+    QWidget::focusInEvent(event);
+}
+
+void FooterButton::focusOutEvent(QFocusEvent* event) {
+    update();
+    QWidget::focusOutEvent(event);
+}
+
 void FooterButton::paintEvent(QPaintEvent*) {
-    if (!hovering_)
+    if (!hovering_ && !(hasFocus() && active_))
         return;
     QPainter painter(this);
     style::paintHoverHighlight(painter, rect(), palette());

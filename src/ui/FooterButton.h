@@ -25,12 +25,16 @@ public:
     bool isActive() const { return active_; }
     bool isHovering() const { return hovering_; }
     qreal opacity() const;
+    // What a click does: runs the action while active.
+    void trigger();
 
 protected:
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     std::function<void()> action_;

@@ -15,11 +15,18 @@
 
 namespace nimbrook {
 
+namespace {
+// The row's layout: margins, the dot, the spacing between the three parts.
+constexpr int sideMargin = 10;
+constexpr int dotSize = 7;
+constexpr int partSpacing = 8;
+} // namespace
+
 class MacRow::Dot final : public QWidget {
 public:
     explicit Dot(QWidget* parent)
         : QWidget(parent) {
-        setFixedSize(7, 7);
+        setFixedSize(dotSize, dotSize);
     }
     void setColor(const QColor& color) {
         color_ = color;
@@ -48,6 +55,7 @@ MacRow::MacRow(const RemoteMac& mac, int shortcutIndex, QWidget* parent)
     , hint_(new QLabel(this)) {
     setAttribute(Qt::WA_Hover);
     setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::ClickFocus);
     name_->setFont(style::font(13));
     subtitle_->setFont(style::font(10));
     hint_->setFont(style::monospacedFont(10));
@@ -60,8 +68,8 @@ MacRow::MacRow(const RemoteMac& mac, int shortcutIndex, QWidget* parent)
     text->addWidget(subtitle_);
 
     auto* row = new QHBoxLayout(this);
-    row->setContentsMargins(10, 5, 10, 5);
-    row->setSpacing(8);
+    row->setContentsMargins(sideMargin, 5, sideMargin, 5);
+    row->setSpacing(partSpacing);
     row->addWidget(dot_, 0, Qt::AlignVCenter);
     row->addLayout(text, 1);
     row->addWidget(hint_, 0, Qt::AlignVCenter);
@@ -139,8 +147,29 @@ void MacRow::mouseReleaseEvent(QMouseEvent* event) {
     QWidget::mouseReleaseEvent(event);
 }
 
+int MacRow::nameWidthFor(int rowWidth, bool withHint) {
+    int width = rowWidth - 2 * sideMargin - dotSize - partSpacing;
+    if (withHint) {
+        static const int hintWidth =
+            QFontMetrics(style::monospacedFont(10)).horizontalAdvance(hint(8)) + 2;
+        width -= partSpacing + hintWidth;
+    }
+    return width;
+}
+
+void MacRow::focusInEvent(QFocusEvent* event) {
+    update();
+    QWidget::focusInEvent(event);
+}
+
+void MacRow::focusOutEvent(QFocusEvent* event) {
+    update();
+    QWidget::focusOutEvent(event);
+}
+
 void MacRow::paintEvent(QPaintEvent*) {
-    if (!hovering_)
+    // The keyboard's place shows as the pointer's does.
+    if (!hovering_ && !hasFocus())
         return;
     QPainter painter(this);
     style::paintHoverHighlight(painter, rect(), palette());

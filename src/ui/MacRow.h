@@ -32,6 +32,10 @@ public:
     QString subtitleText() const;
     QString hintText() const; // empty when the row has no shortcut
     QColor dotColor() const;
+    // How wide the name may be on one line in a row `rowWidth` wide.
+    static int nameWidthFor(int rowWidth, bool withHint);
+    // What a click does: emits activated().
+    void activate() { emit activated(mac_); }
 
     // "Tailscale · 100.64.0.7"
     static QString subtitle(const RemoteMac& mac);
@@ -51,6 +55,8 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     class Dot;

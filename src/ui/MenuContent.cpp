@@ -1,15 +1,23 @@
 #include "ui/MenuContent.h"
 
 #include "discovery/Discovery.h"
+#include "model/AddressText.h"
+#include "model/MachineIdentity.h"
 #include "model/StatusText.h"
 #include "ui/FooterButton.h"
 #include "ui/MacRow.h"
 #include "ui/MenuShortcuts.h"
+#include "ui/RowList.h"
 #include "ui/Style.h"
 
 #include <QBoxLayout>
 #include <QFrame>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
 #include <QMenu>
 #include <QShortcut>
 
@@ -45,17 +53,37 @@ MenuContent::MenuContent(Discovery& discovery, std::function<void()> checkForUpd
     header_ = makeLabel(QString(), style::font(11, QFont::DemiBold), style::secondary(palette()),
                         QMargins(10, 8, 10, 4), this);
     column->addWidget(header_);
+    filter_ = new QLineEdit(this);
+    filter_->setPlaceholderText(tr("Filter"));
+    filter_->setAccessibleName(tr("Filter"));
+    filter_->setFont(style::font(12));
+    filter_->setClearButtonEnabled(false);
+    filter_->setContentsMargins(8, 0, 8, 2);
+    filter_->hide();
+    filter_->installEventFilter(this);
+    connect(filter_, &QLineEdit::textChanged, this, [this] { applyFilter(); });
+    column->addWidget(filter_);
     status_ = makeLabel(QString(), style::font(12), style::tertiary(palette()),
                         QMargins(10, 6, 10, 6), this);
     // "Tailscale not found — local network only" is wider than the column in
     // some fonts: wrap rather than cut it.
     status_->setWordWrap(true);
+    status_->installEventFilter(this);
     column->addWidget(status_);
 
-    rowsLayout_ = new QVBoxLayout;
-    rowsLayout_->setContentsMargins(0, 0, 0, 0);
-    rowsLayout_->setSpacing(2);
-    column->addLayout(rowsLayout_);
+    list_ = new RowList(this);
+    connect(list_, &RowList::activated, this, [this](const RemoteMac& chosen) { choose(chosen); });
+    connect(list_, &RowList::menuRequested, this,
+            [this](const RemoteMac& chosen, const QPoint& where) { rowMenu(chosen)->popup(where); });
+    // The focused row's widget changes as the list scrolls: give the focus to
+    // whichever widget shows that machine now.
+    connect(list_, &RowList::rowsRebound, this, [this] {
+        if (focus_ >= 0 && focus_ < shown_.size() && !filter_->hasFocus()) {
+            if (MacRow* row = list_->rowFor(focus_); row && !row->hasFocus() && isVisible())
+                row->setFocus(Qt::OtherFocusReason);
+        }
+    });
+    column->addWidget(list_);
 
     auto* divider = new QFrame(this);
     divider->setFrameShape(QFrame::HLine);
@@ -77,6 +105,10 @@ MenuContent::MenuContent(Discovery& discovery, std::function<void()> checkForUpd
     column->addWidget(refresh_);
     column->addWidget(updates_);
     column->addWidget(quit_);
+    for (QWidget* focusable : {static_cast<QWidget*>(refresh_), static_cast<QWidget*>(updates_),
+                               static_cast<QWidget*>(quit_)})
+        focusable->installEventFilter(this);
+    setFocusPolicy(Qt::StrongFocus);
 
     // Fixed shortcuts for positions 0 … 8; a position without a row does nothing.
     for (int position = 0; position <= 8; ++position) {
@@ -87,6 +119,9 @@ MenuContent::MenuContent(Discovery& discovery, std::function<void()> checkForUpd
 
     connect(&discovery_, &Discovery::changed, this, &MenuContent::redraw);
     connect(&discovery_.preferences(), &MachinePreferences::changed, this, &MenuContent::redraw);
+    // Until it is shown on a screen of its own, the primary screen sets the limit.
+    if (const QScreen* primary = QGuiApplication::primaryScreen())
+        availableHeight_ = primary->availableGeometry().height();
     redraw();
 }
 
@@ -95,7 +130,15 @@ QString MenuContent::statusText() const {
 }
 
 QList<MacRow*> MenuContent::rows() const {
-    return rowsInOrder_;
+    return list_->rowsInView();
+}
+
+QList<RemoteMac> MenuContent::shownMacs() const {
+    return shown_;
+}
+
+QString MenuContent::filterText() const {
+    return filter_->text();
 }
 
 void MenuContent::refresh() {
@@ -109,9 +152,9 @@ void MenuContent::quit() {
 }
 
 void MenuContent::activateRow(int position) {
-    if (position < 0 || position >= rowsInOrder_.size())
+    if (position < 0 || position >= shown_.size())
         return;
-    choose(rowsInOrder_[position]->mac());
+    choose(shown_[position]);
 }
 
 void MenuContent::choose(const RemoteMac& mac) {
@@ -123,6 +166,13 @@ void MenuContent::choose(const RemoteMac& mac) {
 QMenu* MenuContent::rowMenu(const RemoteMac& mac) {
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
+    connect(menu->addAction(QStringLiteral("Copy Address")), &QAction::triggered, this,
+            [address = readableAddress(mac.address)] {
+                QGuiApplication::clipboard()->setText(address);
+            });
+    connect(menu->addAction(QStringLiteral("Copy Name")), &QAction::triggered, this,
+            [name = mac.name] { QGuiApplication::clipboard()->setText(name); });
+    menu->addSeparator();
     MachinePreferences& preferences = discovery_.preferences();
     const QString identity = mac.rowIdentity();
     QAction* notify = menu->addAction(QStringLiteral("Notify When Online"));
@@ -140,7 +190,13 @@ QMenu* MenuContent::rowMenu(const RemoteMac& mac) {
 
 void MenuContent::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    if (const QScreen* where = screen(); where && where->availableGeometry().height() != availableHeight_) {
+        setAvailableHeight(where->availableGeometry().height());
+        if (QWidget* top = window(); top && top != this)
+            top->adjustSize();
+    }
     emit shown();
+    moveFocus(shown_.isEmpty() ? itemCount() : 0);
 }
 
 void MenuContent::redraw() {
@@ -151,48 +207,175 @@ void MenuContent::redraw() {
                                                               : tr("My Computers"));
     status_->setVisible(macs.isEmpty());
     status_->setText(nimbrook::statusText(discovery_.tailscaleState()));
+    fitStatusHeight();
 
     const bool polling = discovery_.isPolling();
     refresh_->setTitle(polling ? QStringLiteral("Refreshing\u2026") : QStringLiteral("Refresh"));
     refresh_->setActive(!polling);
 
-    // Rows keep their identity (and hover state) by row identity, wherever
-    // they move in the list.
-    QHash<QString, MacRow*> kept;
-    QList<MacRow*> ordered;
-    for (int position = 0; position < macs.size(); ++position) {
-        const RemoteMac& mac = macs[position];
-        const QString key = mac.rowIdentity();
-        MacRow* row = rowsByIdentity_.take(key);
-        if (row) {
-            row->setMac(mac, position);
-        } else {
-            row = new MacRow(mac, position, this);
-            connect(row, &MacRow::activated, this,
-                    [this](const RemoteMac& chosen) { choose(chosen); });
-            connect(row, &MacRow::menuRequested, this,
-                    [this](const RemoteMac& chosen, const QPoint& where) {
-                        rowMenu(chosen)->popup(where);
-                    });
+    applyFilter();
+}
+
+void MenuContent::applyFilter() {
+    const QString typed = filter_->text();
+    filter_->setVisible(!typed.isEmpty());
+    const QList<RemoteMac>& macs = discovery_.macs();
+    if (typed.isEmpty()) {
+        shown_ = macs;
+    } else {
+        // The rules that tell names apart, applied to what was typed: case,
+        // accents and punctuation make no difference; addresses as typed.
+        const QString needle = MachineIdentity::fromDisplayName(typed);
+        shown_.clear();
+        for (const RemoteMac& mac : macs) {
+            if (MachineIdentity::fromDisplayName(mac.name).contains(needle) ||
+                readableAddress(mac.address).contains(typed.trimmed()))
+                shown_.append(mac);
         }
-        kept.insert(key, row);
-        ordered.append(row);
     }
-    for (MacRow* gone : std::as_const(rowsByIdentity_))
-        gone->deleteLater();
-    for (MacRow* row : std::as_const(rowsInOrder_))
-        rowsLayout_->removeWidget(row);
-    for (MacRow* row : std::as_const(ordered)) {
-        rowsLayout_->addWidget(row);
-        row->show();
-    }
-    rowsByIdentity_ = std::move(kept);
-    rowsInOrder_ = std::move(ordered);
+    // The limit first: rows are made only for what fits under it.
+    if (availableHeight_ > 0)
+        setAvailableHeight(availableHeight_);
+    list_->setMacs(shown_);
+    // The keyboard starts on the first machine shown.
+    if (focus_ < 0 || focus_ >= shown_.size() || !typed.isEmpty())
+        focus_ = shown_.isEmpty() ? -1 : 0;
 
     if (QWidget* top = window(); top && top != this)
         top->adjustSize();
     else
         adjustSize();
+}
+
+void MenuContent::setAvailableHeight(int height) {
+    availableHeight_ = height;
+    // What the rest of the panel takes; the rows get what is left.
+    const int others = layout()->sizeHint().height() - list_->sizeHint().height();
+    list_->setHeightCap(std::max(height - screenMargin - others, 3 * 45));
+}
+
+int MenuContent::itemCount() const {
+    return int(shown_.size()) + 3;
+}
+
+void MenuContent::moveFocus(int index) {
+    if (itemCount() == 0)
+        return;
+    focus_ = std::clamp(index, 0, itemCount() - 1);
+    if (focus_ < shown_.size()) {
+        list_->ensureVisible(focus_);
+        if (MacRow* row = list_->rowFor(focus_))
+            row->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    FooterButton* const commands[] = {refresh_, updates_, quit_};
+    commands[focus_ - shown_.size()]->setFocus(Qt::OtherFocusReason);
+}
+
+void MenuContent::activateFocused() {
+    if (focus_ >= 0 && focus_ < shown_.size()) {
+        choose(shown_[focus_]);
+        return;
+    }
+    FooterButton* const commands[] = {refresh_, updates_, quit_};
+    if (focus_ >= shown_.size() && focus_ < itemCount())
+        commands[focus_ - shown_.size()]->trigger();
+}
+
+bool MenuContent::handleKey(QKeyEvent* event) {
+    const bool typing = filter_->hasFocus() && !filter_->text().isEmpty();
+    switch (event->key()) {
+    case Qt::Key_Down:
+        moveFocus(focus_ + 1);
+        return true;
+    case Qt::Key_Up:
+        moveFocus(focus_ - 1);
+        return true;
+    case Qt::Key_Home:
+        if (typing)
+            return false;
+        moveFocus(0);
+        return true;
+    case Qt::Key_End:
+        if (typing)
+            return false;
+        moveFocus(itemCount() - 1);
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        activateFocused();
+        return true;
+    case Qt::Key_Space:
+        if (typing)
+            return false;
+        activateFocused();
+        return true;
+    case Qt::Key_Escape:
+        if (!filter_->text().isEmpty()) {
+            filter_->clear();
+            moveFocus(0);
+        } else {
+            emit closeRequested();
+        }
+        return true;
+    case Qt::Key_Menu:
+        if (focus_ >= 0 && focus_ < shown_.size()) {
+            MacRow* row = list_->rowFor(focus_);
+            rowMenu(shown_[focus_])->popup(row ? row->mapToGlobal(row->rect().center())
+                                               : mapToGlobal(rect().center()));
+            return true;
+        }
+        return false;
+    default:
+        break;
+    }
+    if (event->matches(QKeySequence::Copy) && focus_ >= 0 && focus_ < shown_.size() &&
+        !(filter_->hasFocus() && filter_->hasSelectedText())) {
+        QGuiApplication::clipboard()->setText(readableAddress(shown_[focus_].address));
+        return true;
+    }
+    // Anything printable starts (or continues) the filter.
+    const QString text = event->text();
+    const bool plain = !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier |
+                                               Qt::MetaModifier));
+    if (plain && !text.isEmpty() && text.at(0).isPrint() && !filter_->hasFocus()) {
+        filter_->show();
+        filter_->setFocus(Qt::OtherFocusReason);
+        filter_->insert(text);
+        return true;
+    }
+    return false;
+}
+
+void MenuContent::keyPressEvent(QKeyEvent* event) {
+    if (!handleKey(event))
+        QWidget::keyPressEvent(event);
+}
+
+bool MenuContent::focusNextPrevChild(bool next) {
+    moveFocus(focus_ + (next ? 1 : -1));
+    return true;
+}
+
+void MenuContent::fitStatusHeight() {
+    // Whatever holds the panel may size it from size hints alone, which know
+    // nothing of wrapping: ask for the wrapped height outright.
+    status_->setMinimumHeight(status_->heightForWidth(panelWidth));
+}
+
+bool MenuContent::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == status_ && event->type() == QEvent::FontChange)
+        fitStatusHeight();
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+            moveFocus(focus_ + (key->key() == Qt::Key_Tab ? 1 : -1));
+            return true;
+        }
+        if (watched == filter_ || key->key() != Qt::Key_Space)
+            return handleKey(key);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 } // namespace nimbrook

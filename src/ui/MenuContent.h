@@ -1,30 +1,39 @@
 #pragma once
 
-#include <QHash>
+#include "model/RemoteMac.h"
+
 #include <QWidget>
 
 #include <functional>
 
 class QLabel;
+class QLineEdit;
 class QMenu;
-class QVBoxLayout;
 
 namespace nimbrook {
 
 class Discovery;
 class FooterButton;
 class MacRow;
-struct RemoteMac;
+class RowList;
 
-// Everything the panel shows: "My Macs", the status line while the list is
-// empty, one row per machine (Ctrl+1 … Ctrl+9 for the first nine), and the
-// Refresh, Check for Updates… and Quit commands. It redraws from the Discovery's
-// published values whenever they change, keeping one row widget per machine.
+// Everything the panel shows: the header ("My Macs"), a filter line while the
+// user types, the status line while the list is empty, one row per machine
+// (Ctrl+1 … Ctrl+9 for the first nine shown), and the Refresh, Check for
+// Updates… and Quit commands. It redraws from the Discovery's published values
+// whenever they change. Rows scroll once they no longer fit on the screen.
+//
+// Keyboard: typing filters; Up/Down, Tab and Shift+Tab move over the rows and
+// the commands, Home/End jump; Enter or Space does what a click does; Ctrl+C
+// copies the focused machine's address; Escape clears the filter, then asks
+// for the panel to close.
 class MenuContent final : public QWidget {
     Q_OBJECT
 
 public:
     static constexpr int panelWidth = 240;
+    // Room left on the screen above and below the panel.
+    static constexpr int screenMargin = 40;
 
     // `checkForUpdates` runs the update check; `terminate` ends the program.
     MenuContent(Discovery& discovery, std::function<void()> checkForUpdates,
@@ -32,41 +41,62 @@ public:
 
     // For tests and accessibility: what is on screen now.
     QString statusText() const; // empty when the status line is hidden
-    QList<MacRow*> rows() const;
+    QList<MacRow*> rows() const; // the rows in view
+    QList<RemoteMac> shownMacs() const; // every machine the filter lets through
+    QString filterText() const;
     FooterButton* refreshButton() const { return refresh_; }
     FooterButton* updatesButton() const { return updates_; }
     FooterButton* quitButton() const { return quit_; }
+    // The place of the keyboard focus: a machine's index, then the commands.
+    int focusIndex() const { return focus_; }
 
     // The menu's commands.
     void refresh();
     void quit();
     void activateRow(int position);
-    // The row menu of `mac`: "Notify When Online" and "Pin to Top" or "Unpin".
+    // The row menu of `mac`: "Notify When Online", "Pin to Top" or "Unpin",
+    // "Copy Address" and "Copy Name".
     QMenu* rowMenu(const RemoteMac& mac);
+    // The height the panel may take on its screen.
+    void setAvailableHeight(int height);
 
 signals:
     // Emitted every time the content is shown.
     void shown();
     // A machine was chosen; its address is handed over right after this.
     void choosing();
+    // Escape with nothing left to clear.
+    void closeRequested();
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void redraw();
+    void applyFilter();
+    void fitStatusHeight();
     void choose(const RemoteMac& mac);
+    // Moves the keyboard focus to `index` (clamped), scrolling it into view.
+    void moveFocus(int index);
+    void activateFocused();
+    bool handleKey(QKeyEvent* event);
+    int itemCount() const;
 
     Discovery& discovery_;
     std::function<void()> terminate_;
     QLabel* header_;
+    QLineEdit* filter_;
     QLabel* status_;
-    QVBoxLayout* rowsLayout_;
-    QHash<QString, MacRow*> rowsByIdentity_;
-    QList<MacRow*> rowsInOrder_;
+    RowList* list_;
     FooterButton* refresh_;
     FooterButton* updates_;
     FooterButton* quit_;
+    QList<RemoteMac> shown_; // after the filter
+    int focus_ = -1;
+    int availableHeight_ = -1;
 };
 
 } // namespace nimbrook

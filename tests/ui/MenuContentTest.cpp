@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QClipboard>
 #include <QMenu>
 #include <QTest>
 
@@ -266,17 +267,25 @@ TEST_F(MenuContentTest, ARowMenuPinsAndChoosesWhatToAnnounce) {
     ASSERT_EQ(rowNames().last(), QStringLiteral("Mac 3"));
     QMenu* menu3 = menu->rowMenu(menu->rows().last()->mac());
     const QList<QAction*> items = menu3->actions();
-    ASSERT_EQ(items.size(), 2);
-    EXPECT_EQ(items[0]->text(), QStringLiteral("Notify When Online"));
-    EXPECT_TRUE(items[0]->isCheckable());
-    EXPECT_FALSE(items[0]->isChecked());
-    EXPECT_EQ(items[1]->text(), QStringLiteral("Pin to Top"));
+    ASSERT_EQ(items.size(), 5);
+    EXPECT_EQ(items[0]->text(), QStringLiteral("Copy Address"));
+    EXPECT_EQ(items[1]->text(), QStringLiteral("Copy Name"));
+    EXPECT_TRUE(items[2]->isSeparator());
+    EXPECT_EQ(items[3]->text(), QStringLiteral("Notify When Online"));
+    EXPECT_TRUE(items[3]->isCheckable());
+    EXPECT_FALSE(items[3]->isChecked());
+    EXPECT_EQ(items[4]->text(), QStringLiteral("Pin to Top"));
 
-    items[1]->trigger();
-    EXPECT_EQ(rowNames().first(), QStringLiteral("Mac 3"));
-    EXPECT_EQ(menu->rowMenu(menu->rows().first()->mac())->actions()[1]->text(),
-              QStringLiteral("Unpin"));
     items[0]->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("100.64.0.3"));
+    items[1]->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("Mac 3"));
+
+    items[4]->trigger();
+    EXPECT_EQ(rowNames().first(), QStringLiteral("Mac 3"));
+    EXPECT_EQ(menu->rowMenu(menu->rows().first()->mac())->actions()[4]->text(),
+              QStringLiteral("Unpin"));
+    items[3]->trigger();
     EXPECT_EQ(defaults.lists.value(MachinePreferences::notifyKey), QStringList{QStringLiteral("mac-3")});
 }
 
