@@ -192,6 +192,7 @@ MenuContent& NimbrookApp::content() {
             [] { QCoreApplication::quit(); });
         connect(content_, &MenuContent::shown, this, [this] { discovery().start(); });
         connect(content_, &MenuContent::choosing, this, &NimbrookApp::hidePanel);
+        connect(content_, &MenuContent::closeRequested, this, &NimbrookApp::hidePanel);
     }
     return *content_;
 }

@@ -252,6 +252,10 @@ void MenuContent::setAvailableHeight(int height) {
     // What the rest of the panel takes; the rows get what is left.
     const int others = layout()->sizeHint().height() - list_->sizeHint().height();
     list_->setHeightCap(std::max(height - screenMargin - others, 3 * 45));
+    if (QWidget* top = window(); top && top != this)
+        top->adjustSize();
+    else
+        adjustSize();
 }
 
 int MenuContent::itemCount() const {
@@ -282,7 +286,7 @@ void MenuContent::activateFocused() {
         commands[focus_ - shown_.size()]->trigger();
 }
 
-bool MenuContent::handleKey(QKeyEvent* event) {
+bool MenuContent::handleKey(QKeyEvent* event, bool toFilter) {
     const bool typing = filter_->hasFocus() && !filter_->text().isEmpty();
     switch (event->key()) {
     case Qt::Key_Down:
@@ -306,8 +310,11 @@ bool MenuContent::handleKey(QKeyEvent* event) {
         activateFocused();
         return true;
     case Qt::Key_Space:
-        if (typing)
-            return false;
+        if (typing) {
+            if (!toFilter)
+                filter_->insert(QStringLiteral(" "));
+            return !toFilter;
+        }
         activateFocused();
         return true;
     case Qt::Key_Escape:
@@ -338,7 +345,8 @@ bool MenuContent::handleKey(QKeyEvent* event) {
     const QString text = event->text();
     const bool plain = !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier |
                                                Qt::MetaModifier));
-    if (plain && !text.isEmpty() && text.at(0).isPrint() && !filter_->hasFocus()) {
+    // (Keys the filter line gets it types itself.)
+    if (plain && !text.isEmpty() && text.at(0).isPrint() && !toFilter) {
         filter_->show();
         filter_->setFocus(Qt::OtherFocusReason);
         filter_->insert(text);
@@ -348,7 +356,7 @@ bool MenuContent::handleKey(QKeyEvent* event) {
 }
 
 void MenuContent::keyPressEvent(QKeyEvent* event) {
-    if (!handleKey(event))
+    if (!handleKey(event, false))
         QWidget::keyPressEvent(event);
 }
 
@@ -373,7 +381,7 @@ bool MenuContent::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
         if (watched == filter_ || key->key() != Qt::Key_Space)
-            return handleKey(key);
+            return handleKey(key, watched == filter_);
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -82,7 +82,8 @@ private:
     // Moves the keyboard focus to `index` (clamped), scrolling it into view.
     void moveFocus(int index);
     void activateFocused();
-    bool handleKey(QKeyEvent* event);
+    // `toFilter`: the filter line has the event and types text itself.
+    bool handleKey(QKeyEvent* event, bool toFilter);
     int itemCount() const;
 
     Discovery& discovery_;

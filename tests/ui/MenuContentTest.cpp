@@ -298,5 +298,93 @@ TEST_F(MenuContentTest, TheHeaderSaysComputersWhenOtherSystemsAreListed) {
     EXPECT_EQ(header->text(), QStringLiteral("My Computers"));
 }
 
+QByteArray namedPeers(const QStringList& names) {
+    QByteArray peers;
+    for (int i = 0; i < names.size(); ++i) {
+        const QByteArray n = QByteArray::number(i + 1);
+        peers += (i ? "," : "") + QByteArray("\"p") + n + "\":{\"DNSName\":\"m" + n +
+                 ".ts.net.\",\"HostName\":\"" + names[i].toUtf8() +
+                 "\",\"TailscaleIPs\":[\"100.64.1." + n + "\"],\"OS\":\"macOS\",\"Online\":true}";
+    }
+    return "{\"Peer\":{" + peers + "}}";
+}
+
+TEST_F(MenuContentTest, TypingFiltersByTheNameRulesAndByAddress) {
+    startWith(namedPeers({QStringLiteral("Café Air"), QStringLiteral("Kim’s Mac mini"),
+                          QStringLiteral("Studio")}));
+    showActive();
+    QTest::keyClicks(menu.get(), QStringLiteral("CAFE-AIR"));
+    EXPECT_EQ(menu->filterText(), QStringLiteral("CAFE-AIR"));
+    EXPECT_EQ(rowNames(), QStringList{QStringLiteral("Café Air")});
+    EXPECT_EQ(menu->rows().first()->hintText(), QStringLiteral("Ctrl+1")); // hints follow
+
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_TRUE(menu->filterText().isEmpty());
+    EXPECT_EQ(rowNames().size(), 3);
+    QTest::keyClicks(menu.get(), QStringLiteral("kims mac"));
+    EXPECT_EQ(rowNames(), QStringList{QStringLiteral("Kim’s Mac mini")});
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QTest::keyClicks(menu.get(), QStringLiteral("64.1.3"));
+    EXPECT_EQ(rowNames(), QStringList{QStringLiteral("Studio")});
+
+    // Enter opens the first machine shown; Ctrl+1 too.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    ASSERT_EQ(urlOpener.opened.size(), 1);
+    EXPECT_EQ(urlOpener.opened.first().toString(), QStringLiteral("vnc://100.64.1.3"));
+
+    bool closeAsked = false;
+    QObject::connect(menu.get(), &MenuContent::closeRequested, [&] { closeAsked = true; });
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(closeAsked);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_TRUE(closeAsked);
+}
+
+TEST_F(MenuContentTest, TheKeyboardWalksRowsAndCommands) {
+    startWith(report(3));
+    showActive();
+    EXPECT_EQ(menu->focusIndex(), 0); // the first row when the panel opens
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(menu->focusIndex(), 2);
+    EXPECT_TRUE(menu->rows()[2]->hasFocus());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("100.64.0.3"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    ASSERT_EQ(urlOpener.opened.size(), 1);
+    EXPECT_EQ(urlOpener.opened.first().toString(), QStringLiteral("vnc://100.64.0.3"));
+
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
+    EXPECT_TRUE(menu->quitButton()->hasFocus());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+    EXPECT_TRUE(menu->updatesButton()->hasFocus());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(updateChecks, 1);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Home);
+    EXPECT_EQ(menu->focusIndex(), 0);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    EXPECT_EQ(menu->focusIndex(), 0);
+}
+
+TEST_F(MenuContentTest, ALongListScrollsWithinTheScreen) {
+    startWith(report(200));
+    showActive();
+    menu->setAvailableHeight(600);
+    EXPECT_LE(menu->height(), 600 - MenuContent::screenMargin);
+    EXPECT_LT(menu->rows().size(), 30);
+    EXPECT_EQ(menu->shownMacs().size(), 200);
+    EXPECT_TRUE(menu->quitButton()->isVisible()); // the commands stay
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+    EXPECT_EQ(menu->focusIndex(), 199);
+    ASSERT_TRUE(QApplication::focusWidget());
+    auto* row = qobject_cast<MacRow*>(QApplication::focusWidget());
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->nameText(), menu->shownMacs().last().name);
+    EXPECT_TRUE(row->isVisible());
+}
+
 } // namespace
 } // namespace nimbrook::testing
