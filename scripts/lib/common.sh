@@ -33,7 +33,7 @@ NIMBROOK_TEST_PACKAGES=(
 NIMBROOK_DESKTOP_PACKAGES=(
   xfce4-panel xfwm4 sway waybar wtype grim weston qt6-wayland
   jq systemd python3-dbus python3-gi gcc libc6-dev libwayland-dev dbus-daemon
-  fonts-dejavu-core fonts-noto-core
+  fonts-dejavu-core fonts-noto-core at-spi2-core python3-pyatspi xclip
 )
 
 # What checking the Debian package needs.

@@ -4,6 +4,7 @@
 #include "model/AddressText.h"
 #include "model/MachineIdentity.h"
 #include "model/StatusText.h"
+#include "ui/Accessibility.h"
 #include "ui/FooterButton.h"
 #include "ui/MacRow.h"
 #include "ui/MenuShortcuts.h"
@@ -44,6 +45,7 @@ MenuContent::MenuContent(Discovery& discovery, std::function<void()> checkForUpd
     : QWidget(parent)
     , discovery_(discovery)
     , terminate_(std::move(terminate)) {
+    installAccessibility();
     setFixedWidth(panelWidth);
 
     auto* column = new QVBoxLayout(this);

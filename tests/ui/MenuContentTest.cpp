@@ -4,6 +4,7 @@
 
 #include "../discovery/DiscoveryFixture.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <QClipboard>
@@ -384,6 +385,25 @@ TEST_F(MenuContentTest, ALongListScrollsWithinTheScreen) {
     ASSERT_NE(row, nullptr);
     EXPECT_EQ(row->nameText(), menu->shownMacs().last().name);
     EXPECT_TRUE(row->isVisible());
+}
+
+TEST_F(MenuContentTest, RowsAndCommandsArePushButtonsToScreenReaders) {
+    startWith(report(2));
+    showActive();
+    QAccessibleInterface* row = QAccessible::queryAccessibleInterface(menu->rows()[1]);
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->role(), QAccessible::Button);
+    EXPECT_EQ(row->text(QAccessible::Name), QStringLiteral("Mac 2"));
+    EXPECT_EQ(row->text(QAccessible::Description), QStringLiteral("Tailscale · 100.64.0.2"));
+    row->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    ASSERT_EQ(urlOpener.opened.size(), 1);
+    EXPECT_EQ(urlOpener.opened.first().toString(), QStringLiteral("vnc://100.64.0.2"));
+
+    QAccessibleInterface* quit = QAccessible::queryAccessibleInterface(menu->quitButton());
+    EXPECT_EQ(quit->role(), QAccessible::Button);
+    EXPECT_EQ(quit->text(QAccessible::Name), QStringLiteral("Quit"));
+    quit->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(terminations, 1);
 }
 
 } // namespace
