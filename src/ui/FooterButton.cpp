@@ -81,17 +81,19 @@ void FooterButton::trigger() {
 }
 
 void FooterButton::focusInEvent(QFocusEvent* event) {
+    focusShown_ = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
     update();
     QWidget::focusInEvent(event);
 }
 
 void FooterButton::focusOutEvent(QFocusEvent* event) {
+    focusShown_ = false;
     update();
     QWidget::focusOutEvent(event);
 }
 
 void FooterButton::paintEvent(QPaintEvent*) {
-    if (!hovering_ && !(hasFocus() && active_))
+    if (!hovering_ && !(focusShown_ && active_))
         return;
     QPainter painter(this);
     style::paintHoverHighlight(painter, rect(), palette());

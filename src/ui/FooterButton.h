@@ -40,6 +40,7 @@ private:
     std::function<void()> action_;
     bool active_ = true;
     bool hovering_ = false;
+    bool focusShown_ = false; // the keyboard put the focus here
     QLabel* icon_;
     QLabel* title_;
     QString symbol_;

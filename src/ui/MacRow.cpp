@@ -158,18 +158,20 @@ int MacRow::nameWidthFor(int rowWidth, bool withHint) {
 }
 
 void MacRow::focusInEvent(QFocusEvent* event) {
+    focusShown_ = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
     update();
     QWidget::focusInEvent(event);
 }
 
 void MacRow::focusOutEvent(QFocusEvent* event) {
+    focusShown_ = false;
     update();
     QWidget::focusOutEvent(event);
 }
 
 void MacRow::paintEvent(QPaintEvent*) {
     // The keyboard's place shows as the pointer's does.
-    if (!hovering_ && !hasFocus())
+    if (!hovering_ && !focusShown_)
         return;
     QPainter painter(this);
     style::paintHoverHighlight(painter, rect(), palette());

@@ -26,6 +26,7 @@ public:
     const RemoteMac& mac() const { return mac_; }
     int shortcutIndex() const { return shortcutIndex_; }
     bool isHovering() const { return hovering_; }
+    bool isFocusShown() const { return focusShown_; }
 
     // What the row shows, for tests and accessibility.
     QString nameText() const;
@@ -66,6 +67,7 @@ private:
     RemoteMac mac_;
     int shortcutIndex_ = 0;
     bool hovering_ = false;
+    bool focusShown_ = false; // the keyboard put the focus here
     Dot* dot_;
     WrappingLabel* name_;
     ElidedLabel* subtitle_;

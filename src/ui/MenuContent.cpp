@@ -82,7 +82,7 @@ MenuContent::MenuContent(Discovery& discovery, std::function<void()> checkForUpd
     connect(list_, &RowList::rowsRebound, this, [this] {
         if (focus_ >= 0 && focus_ < shown_.size() && !filter_->hasFocus()) {
             if (MacRow* row = list_->rowFor(focus_); row && !row->hasFocus() && isVisible())
-                row->setFocus(Qt::OtherFocusReason);
+                row->setFocus(focusReason());
         }
     });
     column->addWidget(list_);
@@ -198,6 +198,8 @@ void MenuContent::showEvent(QShowEvent* event) {
             top->adjustSize();
     }
     emit shown();
+    // Where Enter acts, shown once the keyboard is used.
+    keyboardUsed_ = false;
     moveFocus(shown_.isEmpty() ? itemCount() : 0);
 }
 
@@ -271,11 +273,11 @@ void MenuContent::moveFocus(int index) {
     if (focus_ < shown_.size()) {
         list_->ensureVisible(focus_);
         if (MacRow* row = list_->rowFor(focus_))
-            row->setFocus(Qt::OtherFocusReason);
+            row->setFocus(focusReason());
         return;
     }
     FooterButton* const commands[] = {refresh_, updates_, quit_};
-    commands[focus_ - shown_.size()]->setFocus(Qt::OtherFocusReason);
+    commands[focus_ - shown_.size()]->setFocus(focusReason());
 }
 
 void MenuContent::activateFocused() {
@@ -288,7 +290,12 @@ void MenuContent::activateFocused() {
         commands[focus_ - shown_.size()]->trigger();
 }
 
+Qt::FocusReason MenuContent::focusReason() const {
+    return keyboardUsed_ ? Qt::TabFocusReason : Qt::OtherFocusReason;
+}
+
 bool MenuContent::handleKey(QKeyEvent* event, bool toFilter) {
+    keyboardUsed_ = true;
     const bool typing = filter_->hasFocus() && !filter_->text().isEmpty();
     switch (event->key()) {
     case Qt::Key_Down:

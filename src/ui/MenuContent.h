@@ -85,6 +85,9 @@ private:
     // `toFilter`: the filter line has the event and types text itself.
     bool handleKey(QKeyEvent* event, bool toFilter);
     int itemCount() const;
+    // Focus moved by the keyboard is shown; focus placed when the panel opens
+    // is not, so that a panel opened with the mouse looks as it always did.
+    Qt::FocusReason focusReason() const;
 
     Discovery& discovery_;
     std::function<void()> terminate_;
@@ -98,6 +101,7 @@ private:
     QList<RemoteMac> shown_; // after the filter
     int focus_ = -1;
     int availableHeight_ = -1;
+    bool keyboardUsed_ = false;
 };
 
 } // namespace nimbrook

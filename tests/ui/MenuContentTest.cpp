@@ -344,8 +344,11 @@ TEST_F(MenuContentTest, TypingFiltersByTheNameRulesAndByAddress) {
 TEST_F(MenuContentTest, TheKeyboardWalksRowsAndCommands) {
     startWith(report(3));
     showActive();
-    EXPECT_EQ(menu->focusIndex(), 0); // the first row when the panel opens
+    EXPECT_EQ(menu->focusIndex(), 0); // the first row when the panel opens,
+    EXPECT_TRUE(menu->rows()[0]->hasFocus());
+    EXPECT_FALSE(menu->rows()[0]->isFocusShown()); // drawn only once the keyboard moves it
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    EXPECT_TRUE(menu->rows()[1]->isFocusShown());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_EQ(menu->focusIndex(), 2);
     EXPECT_TRUE(menu->rows()[2]->hasFocus());
