@@ -7,44 +7,12 @@
 # usage: notify_e2e.sh NIMBROOK_BINARY     (exit 77: cannot run here)
 set -uo pipefail
 binary=$1
-here=$(cd "$(dirname "$0")" && pwd)
-data=$(cd "$here/../data" && pwd)
-for tool in Xvfb xdpyinfo dbus-daemon xdg-mime; do
-  command -v "$tool" >/dev/null || { echo "skipping: $tool is not installed"; exit 77; }
-done
+source "$(dirname "$0")/x11_common.sh"
+need_tools Xvfb xdpyinfo dbus-daemon xdg-mime
 /usr/bin/python3 -c 'import dbus, gi' 2>/dev/null || { echo "skipping: no python3-dbus"; exit 77; }
-
-work=$(mktemp -d)
-pids=()
-cleanup() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done; wait 2>/dev/null; rm -rf "$work"; }
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; echo "--- nimbrook log"; cat "$work/app.log"; echo "--- notifications"; cat "$work/notified.log" 2>/dev/null; exit 1; }
-wait_for() { local deadline=$((SECONDS + $1)); shift; until "$@" >/dev/null 2>&1; do [ $SECONDS -lt $deadline ] || return 1; sleep 0.1; done; }
-
-display=""
-for n in $(seq 181 200); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { display=":$n"; break; }
-done
-[ -n "$display" ] || { echo "skipping: no free display number"; exit 77; }
-export DISPLAY=$display HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config"
-export XDG_DATA_HOME="$work/home/.local/share" XDG_RUNTIME_DIR="$work/runtime" NIMBROOK_VNC_LOG="$work/vnc.log"
-unset XDG_CURRENT_DESKTOP DESKTOP_SESSION WAYLAND_DISPLAY
-mkdir -p "$XDG_CONFIG_HOME/Nimbrook" "$XDG_DATA_HOME/applications" && mkdir -m 700 "$XDG_RUNTIME_DIR"
-Xvfb "$DISPLAY" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-wait_for 10 xdpyinfo || fail "Xvfb did not start"
-dbus-daemon --session --fork --print-address=1 --print-pid=1 --address="unix:path=$work/bus" >"$work/bus.txt"
-pids+=("$(sed -n 2p "$work/bus.txt")")
-export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/bus"
-cat >"$XDG_DATA_HOME/applications/vnc-recorder.desktop" <<EOD
-[Desktop Entry]
-Type=Application
-Name=VNC recorder
-Exec=$here/vnc-recorder %u
-MimeType=x-scheme-handler/vnc;
-NoDisplay=true
-EOD
-xdg-mime default vnc-recorder.desktop x-scheme-handler/vnc
+start_xvfb 181 200 800x600
+start_session_bus
+make_home
 
 # macbook-air starts offline and comes online later; Guest's MacBook Pro is
 # online all along: both are chosen, one is not.

@@ -7,53 +7,16 @@
 # usage: panel_keyboard_e2e.sh NIMBROOK_BINARY ARTIFACTS_DIR   (exit 77: cannot run here)
 set -uo pipefail
 binary=$1 artifacts=$2
-here=$(cd "$(dirname "$0")" && pwd)
-data=$(cd "$here/../data" && pwd)
-for tool in Xvfb trayer xdotool xdpyinfo xwininfo xclip import dbus-daemon xdg-mime; do
-  command -v "$tool" >/dev/null || { echo "skipping: $tool is not installed"; exit 77; }
-done
+source "$(dirname "$0")/x11_common.sh"
+need_tools Xvfb trayer xdotool xdpyinfo xwininfo xclip import dbus-daemon xdg-mime
 [ -x /usr/libexec/at-spi-bus-launcher ] || { echo "skipping: at-spi2-core is not installed"; exit 77; }
 /usr/bin/python3 -c 'import pyatspi' 2>/dev/null || { echo "skipping: no python3-pyatspi"; exit 77; }
-
-work=$(mktemp -d)
-pids=()
-cleanup() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done; wait 2>/dev/null; rm -rf "$work"; }
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; echo "--- nimbrook log"; cat "$work/app.log"; echo "--- tree"; cat "$work/tree.txt" 2>/dev/null; exit 1; }
-wait_for() { local deadline=$((SECONDS + $1)); shift; until "$@" >/dev/null 2>&1; do [ $SECONDS -lt $deadline ] || return 1; sleep 0.1; done; }
-
-display=""
-for n in $(seq 201 230); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { display=":$n"; break; }
-done
-[ -n "$display" ] || { echo "skipping: no free display number"; exit 77; }
-export DISPLAY=$display HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config"
-export XDG_DATA_HOME="$work/home/.local/share" XDG_RUNTIME_DIR="$work/runtime" NIMBROOK_VNC_LOG="$work/vnc.log"
-unset XDG_CURRENT_DESKTOP DESKTOP_SESSION WAYLAND_DISPLAY
-mkdir -p "$XDG_CONFIG_HOME/Nimbrook" "$XDG_DATA_HOME/applications" && mkdir -m 700 "$XDG_RUNTIME_DIR"
-Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-wait_for 10 xdpyinfo || fail "Xvfb did not start"
-dbus-daemon --session --fork --print-pid=1 --address="unix:path=$work/bus" >"$work/bus.pid"
-pids+=("$(cat "$work/bus.pid")")
-export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/bus"
+start_xvfb 201 230 1024x768
+start_session_bus
 /usr/libexec/at-spi-bus-launcher --launch-immediately >"$work/atspi.log" 2>&1 &
 pids+=($!)
-trayer --edge bottom --align right --widthtype pixel --width 200 --height 28 \
-  --SetDockType false --transparent false >/dev/null 2>&1 &
-pids+=($!)
-wait_for 10 sh -c 'xwininfo -root -children | grep -q "\"panel\""' || fail "trayer did not map its panel"
-cat >"$XDG_DATA_HOME/applications/vnc-recorder.desktop" <<EOD
-[Desktop Entry]
-Type=Application
-Name=VNC recorder
-Exec=$here/vnc-recorder %u
-MimeType=x-scheme-handler/vnc;
-NoDisplay=true
-EOD
-xdg-mime default vnc-recorder.desktop x-scheme-handler/vnc
-printf '[General]\nTailscaleCLIPath=%s\n' "$data/fake-tailscale" >"$XDG_CONFIG_HOME/Nimbrook/Nimbrook.conf"
-export FAKE_TAILSCALE_REPORT="$data/tailscale/running-3-macs.json"
+start_trayer
+make_home
 
 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_LOGGING_RULES="nimbrook.app.info=true" \
   "$binary" >"$work/app.log" 2>&1 &
@@ -66,7 +29,7 @@ sleep 3 # the first poll and the local network settling
 
 tree() { /usr/bin/python3 "$here/a11y_tree.py" >"$work/tree.txt" 2>&1; }
 wait_for 10 sh -c "/usr/bin/python3 '$here/a11y_tree.py' | grep -q '^button macbook-air'" ||
-  { tree; fail "no machine as a push button over AT-SPI"; }
+  { tree; cat "$work/tree.txt"; fail "no machine as a push button over AT-SPI"; }
 tree
 grep -qx 'button macbook-air | Tailscale · 100.120.206.7' "$work/tree.txt" || fail "no name and description"
 for command in Refresh 'Check for Updates…' Quit; do

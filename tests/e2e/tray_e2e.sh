@@ -9,59 +9,12 @@ set -uo pipefail
 
 binary=$1
 screenshot=$2
-here=$(cd "$(dirname "$0")" && pwd)
-data=$(cd "$here/../data" && pwd)
 
-for tool in Xvfb trayer xdotool xdpyinfo xwininfo import xdg-mime; do
-  command -v "$tool" >/dev/null || { echo "skipping: $tool is not installed"; exit 77; }
-done
-
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-  wait 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; echo "--- nimbrook log"; cat "$work/app.log" 2>/dev/null; exit 1; }
-wait_for() { # wait_for SECONDS COMMAND...
-  local deadline=$((SECONDS + $1)); shift
-  until "$@"; do [ $SECONDS -lt $deadline ] || return 1; sleep 0.1; done
-}
-
-# A display of our own.
-display=""
-for n in $(seq 90 120); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { display=":$n"; break; }
-done
-[ -n "$display" ] || { echo "skipping: no free display number"; exit 77; }
-export DISPLAY=$display
-Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-wait_for 10 xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
-
-trayer --edge bottom --align right --widthtype pixel --width 200 --height 28 \
-  --SetDockType false --transparent false >"$work/trayer.log" 2>&1 &
-pids+=($!)
-wait_for 10 sh -c 'xwininfo -root -children | grep -q "\"panel\""' || fail "trayer did not map its panel"
-
-# A home of our own: the stand-in tool, and a recording vnc:// handler.
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"
-export XDG_RUNTIME_DIR="$work/runtime" NIMBROOK_VNC_LOG="$work/vnc.log"
-unset XDG_CURRENT_DESKTOP DESKTOP_SESSION WAYLAND_DISPLAY
-mkdir -p "$XDG_CONFIG_HOME/Nimbrook" "$XDG_DATA_HOME/applications" && mkdir -m 700 "$XDG_RUNTIME_DIR"
-printf '[General]\nTailscaleCLIPath=%s\n' "$data/fake-tailscale" >"$XDG_CONFIG_HOME/Nimbrook/Nimbrook.conf"
-cat >"$XDG_DATA_HOME/applications/vnc-recorder.desktop" <<EOD
-[Desktop Entry]
-Type=Application
-Name=VNC recorder
-Exec=$here/vnc-recorder %u
-MimeType=x-scheme-handler/vnc;
-NoDisplay=true
-EOD
-xdg-mime default vnc-recorder.desktop x-scheme-handler/vnc
-export FAKE_TAILSCALE_REPORT="$data/tailscale/running-3-macs.json"
+source "$(dirname "$0")/x11_common.sh"
+need_tools Xvfb trayer xdotool xdpyinfo xwininfo import xdg-mime
+start_xvfb 90 120 1024x768
+start_trayer
+make_home
 
 # What the first row is depends on the peers the test network has: ask the
 # same program, in the same setting, what it lists first.
@@ -90,7 +43,7 @@ mkdir -p "$(dirname "$screenshot")"
 import -window root "$screenshot" && echo "screenshot: $screenshot"
 
 # The icon against the tray's own background, taken beside the icon.
-source "$here/session_common.sh"
+source "$here/contrast.sh"
 bar=$(convert "$screenshot" -crop "1x1+$((x - 4))+$((y + h / 2))" -depth 8 txt:- | grep -o '#[0-9A-F]\{6\}' | head -1)
 read -r ratio strong < <(contrast_on_bar "$screenshot" $((x + w / 2)) $((y + h / 2)) 22 "$bar")
 echo "icon contrast on the tray's $bar: $ratio:1 ($strong pixels at 3:1 or more)"

@@ -1,0 +1,81 @@
+# Shared by the end-to-end tests that run Nimbrook on an Xvfb display of their
+# own, as root (sourced; bash): a scratch folder cleaned up on exit, a display,
+# a home with the stand-in Tailscale tool and a recording vnc:// handler.
+#   need_tools TOOL...          exit 77 (skip) when one is missing
+#   start_xvfb FIRST LAST WxH   the first free display in FIRST..LAST
+#   start_trayer                an XEmbed tray along the bottom edge
+#   start_session_bus           a session D-Bus of our own
+#   make_home                   HOME, settings and the vnc:// recorder
+#   fail MESSAGE / wait_for SECONDS CMD...
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+data=$(cd "$here/../data" && pwd)
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*"
+  echo "--- nimbrook log"; cat "$work/app.log" 2>/dev/null
+  exit 1
+}
+wait_for() { # wait_for SECONDS COMMAND...
+  local deadline=$((SECONDS + $1)); shift
+  until "$@" >/dev/null 2>&1; do [ $SECONDS -lt $deadline ] || return 1; sleep 0.1; done
+}
+need_tools() {
+  local tool
+  for tool; do
+    command -v "$tool" >/dev/null || { echo "skipping: $tool is not installed"; exit 77; }
+  done
+}
+
+start_xvfb() { # start_xvfb FIRST LAST WxH
+  local n
+  DISPLAY=""
+  for n in $(seq "$1" "$2"); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { DISPLAY=":$n"; break; }
+  done
+  [ -n "$DISPLAY" ] || { echo "skipping: no free display number"; exit 77; }
+  export DISPLAY
+  Xvfb "$DISPLAY" -screen 0 "${3}x24" -nolisten tcp >"$work/xvfb.log" 2>&1 &
+  pids+=($!)
+  wait_for 10 xdpyinfo || fail "Xvfb did not start"
+}
+
+start_trayer() {
+  trayer --edge bottom --align right --widthtype pixel --width 200 --height 28 \
+    --SetDockType false --transparent false >"$work/trayer.log" 2>&1 &
+  pids+=($!)
+  wait_for 10 sh -c 'xwininfo -root -children | grep -q "\"panel\""' || fail "trayer did not map its panel"
+}
+
+start_session_bus() {
+  dbus-daemon --session --fork --print-pid=1 --address="unix:path=$work/bus" >"$work/bus.pid"
+  pids+=("$(cat "$work/bus.pid")")
+  export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/bus"
+}
+
+make_home() {
+  export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config"
+  export XDG_DATA_HOME="$work/home/.local/share" XDG_RUNTIME_DIR="$work/runtime"
+  export NIMBROOK_VNC_LOG="$work/vnc.log"
+  export FAKE_TAILSCALE_REPORT="$data/tailscale/running-3-macs.json"
+  unset XDG_CURRENT_DESKTOP DESKTOP_SESSION WAYLAND_DISPLAY
+  mkdir -p "$XDG_CONFIG_HOME/Nimbrook" "$XDG_DATA_HOME/applications"
+  mkdir -m 700 "$XDG_RUNTIME_DIR"
+  printf '[General]\nTailscaleCLIPath=%s\n' "$data/fake-tailscale" >"$XDG_CONFIG_HOME/Nimbrook/Nimbrook.conf"
+  cat >"$XDG_DATA_HOME/applications/vnc-recorder.desktop" <<EOD
+[Desktop Entry]
+Type=Application
+Name=VNC recorder
+Exec=$here/vnc-recorder %u
+MimeType=x-scheme-handler/vnc;
+NoDisplay=true
+EOD
+  xdg-mime default vnc-recorder.desktop x-scheme-handler/vnc
+}
