@@ -40,9 +40,17 @@ def walk(node, depth=0):
         walk(node.getChildAtIndex(i), depth + 1)
 
 
+attempts = [0]
+
+
 def move_focus():
+    # Until the focus is seen to move, or five tries have gone by.
+    if focused or attempts[0] == 5:
+        GLib.timeout_add(500, stop)
+        return False
+    attempts[0] += 1
     subprocess.run(["xdotool", "key", "Down", "Up"], check=False)
-    return False
+    return True
 
 
 def stop():
@@ -51,8 +59,7 @@ def stop():
 
 
 pyatspi.Registry.registerEventListener(on_focus, "object:state-changed:focused")
-GLib.timeout_add(300, move_focus)
-GLib.timeout_add(2000, stop)
+GLib.timeout_add(700, move_focus)
 pyatspi.Registry.start()
 
 if not focused:

@@ -7,17 +7,10 @@
 # usage: late_tray_wayland_e2e.sh NIMBROOK_BINARY ARTIFACTS_DIR  (exit 77: cannot run here)
 set -uo pipefail
 binary=$1 artifacts=$2
-desk="$(cd "$(dirname "$0")" && pwd)/desktop/wayland-bare.sh"
-[ "$(id -u)" -eq 0 ] || { echo "skipping: the session needs root to start"; exit 77; }
-for tool in weston weston-screenshooter; do
-  command -v "$tool" >/dev/null || { echo "skipping: $tool is not installed"; exit 77; }
-done
 /usr/bin/python3 -c 'import dbus, gi' 2>/dev/null || { echo "skipping: no python3-dbus"; exit 77; }
 source "$(dirname "$0")/session_common.sh"
-export STATE=/tmp/nimbrook-e2e/wayland-bare
-trap '"$desk" down >/dev/null 2>&1; rm -rf "$work"' EXIT
-eval "$("$desk" up)" || { echo "FAIL: the desktop did not start"; exit 1; }
-session_setup "$desk" "$binary" "$artifacts"
+up_desktop wayland-bare weston weston-screenshooter
+session_setup "$binary" "$artifacts"
 install -m 644 "$here/desktop/sni_watcher.py" "$work/bin/sni_watcher.py"
 started=$SECONDS
 start_app

@@ -1,25 +1,32 @@
 # Shared by the end-to-end tests that run Nimbrook in a desktop session of
 # tests/e2e/desktop/ (sourced; bash). The session runs as an unprivileged
 # user, so what it runs is copied where that user may read it.
-#   session_setup DESKTOP_SCRIPT BINARY ARTIFACTS   after `eval "$(DESKTOP up)"`
+#   up_desktop NAME TOOL...     starts the desktop (skips without root or a tool)
+#   session_setup BINARY ARTIFACTS   what the session user needs
 #   start_app                   starts Nimbrook in the session; log in $work/app.log
-#   fail MESSAGE / wait_for SECONDS CMD... / contrast_on_bar (contrast.sh)
+#   and common.sh's helpers, and contrast_on_bar (contrast.sh)
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 data=$(cd "$here/../data" && pwd)
 
-fail() {
-  echo "FAIL: $*"
-  echo "--- nimbrook log"; cat "$work/app.log" 2>/dev/null
-  exit 1
+source "$here/common.sh"
+
+# up_desktop NAME TOOL...: skips without root or a tool, then starts the
+# desktop of tests/e2e/desktop/NAME.sh (its `up` takes the caller's
+# environment, WM=1 say) and stops it on exit.
+up_desktop() {
+  local name=$1; shift
+  desk="$here/desktop/$name.sh"
+  [ "$(id -u)" -eq 0 ] || { echo "skipping: the session needs root to start"; exit 77; }
+  need_tools "$@"
+  export STATE=/tmp/nimbrook-e2e/$name
+  trap '"$desk" down >/dev/null 2>&1; rm -rf "$work"' EXIT
+  eval "$("$desk" up)" || { echo "FAIL: the desktop did not start"; exit 1; }
 }
-wait_for() { # wait_for SECONDS COMMAND...
-  local deadline=$((SECONDS + $1)); shift
-  until "$@" >/dev/null 2>&1; do [ $SECONDS -lt $deadline ] || return 1; sleep 0.1; done
-}
+
 log_count() { grep -c "$1" "$work/app.log" 2>/dev/null || true; }
 
 session_setup() {
-  desk=$1 binary=$2 artifacts=$3
+  binary=$1 artifacts=$2
   work=$(mktemp -d /tmp/nimbrook-e2e.XXXXXX)
   chmod 755 "$work"
   mkdir -p "$artifacts" "$work/bin" "$work/data/tailscale"

@@ -8,19 +8,12 @@
 # usage: sni_wayland_e2e.sh NIMBROOK_BINARY ARTIFACTS_DIR     (exit 77: cannot run here)
 set -uo pipefail
 binary=$1 artifacts=$2
-desk="$(cd "$(dirname "$0")" && pwd)/desktop/wayland-sni.sh"
-[ "$(id -u)" -eq 0 ] || { echo "skipping: the session needs root to start"; exit 77; }
-for tool in sway waybar wtype grim busctl jq convert cc; do
-  command -v "$tool" >/dev/null || { echo "skipping: $tool is not installed"; exit 77; }
-done
 [ -d /usr/lib/x86_64-linux-gnu/qt6/plugins/platforms ] &&
   ls /usr/lib/x86_64-linux-gnu/qt6/plugins/platforms | grep -q wayland ||
   { echo "skipping: Qt's Wayland plugin (qt6-wayland) is not installed"; exit 77; }
 source "$(dirname "$0")/session_common.sh"
-export STATE=/tmp/nimbrook-e2e/wayland-sni
-trap '"$desk" down >/dev/null 2>&1; rm -rf "$work"' EXIT
-eval "$("$desk" up)" || { echo "FAIL: the desktop did not start"; exit 1; }
-session_setup "$desk" "$binary" "$artifacts"
+up_desktop wayland-sni sway waybar wtype grim busctl jq convert cc
+session_setup "$binary" "$artifacts"
 start_app
 
 item="$work/item.txt"

@@ -8,16 +8,9 @@
 # usage: sni_x11_e2e.sh NIMBROOK_BINARY ARTIFACTS_DIR     (exit 77: cannot run here)
 set -uo pipefail
 binary=$1 artifacts=$2
-desk="$(cd "$(dirname "$0")" && pwd)/desktop/x11-sni.sh"
-[ "$(id -u)" -eq 0 ] || { echo "skipping: the session needs root to start"; exit 77; }
-for tool in xfce4-panel xfwm4 Xvfb xdotool busctl jq convert; do
-  command -v "$tool" >/dev/null || { echo "skipping: $tool is not installed"; exit 77; }
-done
 source "$(dirname "$0")/session_common.sh"
-export STATE=/tmp/nimbrook-e2e/x11-sni
-trap '"$desk" down >/dev/null 2>&1; rm -rf "$work"' EXIT
-eval "$(WM=1 "$desk" up)" || { echo "FAIL: the desktop did not start"; exit 1; }
-session_setup "$desk" "$binary" "$artifacts"
+WM=1 up_desktop x11-sni xfce4-panel xfwm4 Xvfb xdotool busctl jq convert
+session_setup "$binary" "$artifacts"
 start_app
 
 item="$work/item.txt"

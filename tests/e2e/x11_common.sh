@@ -1,12 +1,11 @@
 # Shared by the end-to-end tests that run Nimbrook on an Xvfb display of their
 # own, as root (sourced; bash): a scratch folder cleaned up on exit, a display,
 # a home with the stand-in Tailscale tool and a recording vnc:// handler.
-#   need_tools TOOL...          exit 77 (skip) when one is missing
 #   start_xvfb FIRST LAST WxH   the first free display in FIRST..LAST
 #   start_trayer                an XEmbed tray along the bottom edge
 #   start_session_bus           a session D-Bus of our own
 #   make_home                   HOME, settings and the vnc:// recorder
-#   fail MESSAGE / wait_for SECONDS CMD...
+#   and need_tools, fail and wait_for of common.sh
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 data=$(cd "$here/../data" && pwd)
 work=$(mktemp -d)
@@ -18,21 +17,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() {
-  echo "FAIL: $*"
-  echo "--- nimbrook log"; cat "$work/app.log" 2>/dev/null
-  exit 1
-}
-wait_for() { # wait_for SECONDS COMMAND...
-  local deadline=$((SECONDS + $1)); shift
-  until "$@" >/dev/null 2>&1; do [ $SECONDS -lt $deadline ] || return 1; sleep 0.1; done
-}
-need_tools() {
-  local tool
-  for tool; do
-    command -v "$tool" >/dev/null || { echo "skipping: $tool is not installed"; exit 77; }
-  done
-}
+source "$here/common.sh"
 
 start_xvfb() { # start_xvfb FIRST LAST WxH
   local n
