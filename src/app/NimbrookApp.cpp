@@ -199,12 +199,12 @@ MenuContent& NimbrookApp::content() {
 
 void NimbrookApp::launch() {
     notifications_ = std::make_unique<FreedesktopNotifications>();
-    onlineNotifier_ = std::make_unique<OnlineNotifier>(
-        discovery(), *notifications_, platform_.discoveryPlatform().scheduler,
-        [this](const RemoteMac& mac) {
-            hidePanel();
-            discovery().connect(mac);
-        });
+    onlineNotifier_ = std::make_unique<OnlineNotifier>(discovery(), *notifications_,
+                                                       platform_.discoveryPlatform().scheduler,
+                                                       [this](const RemoteMac& mac) {
+                                                           hidePanel();
+                                                           discovery().connect(mac);
+                                                       });
     // Machines to announce: discovery runs from the start, not from the
     // first showing of the panel.
     if (!discovery().preferences().notifyWhenOnline().isEmpty())

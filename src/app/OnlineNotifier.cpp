@@ -35,8 +35,8 @@ void OnlineNotifier::update() {
     const auto now = clock_.now();
     if (!started_)
         return;
-    const bool settling = now - startedAt_ < warmUp ||
-                          discovery_.tailscaleState() == TailscaleState::searching;
+    const bool settling =
+        now - startedAt_ < warmUp || discovery_.tailscaleState() == TailscaleState::searching;
     const QSet<QString>& watched = discovery_.preferences().notifyWhenOnline();
 
     QSet<QString> listed;

@@ -19,8 +19,8 @@ QSet<QString> identitySet(const UserDefaults& defaults, const QString& key) {
 
 QStringList operatingSystems(const UserDefaults& defaults) {
     QStringList systems;
-    for (const QString& entry :
-         defaults.stringListForKey(MachinePreferences::operatingSystemsKey).value_or(QStringList())) {
+    for (const QString& entry : defaults.stringListForKey(MachinePreferences::operatingSystemsKey)
+                                    .value_or(QStringList())) {
         if (const QString system = entry.trimmed().toLower();
             !system.isEmpty() && !systems.contains(system))
             systems.append(system);

@@ -81,7 +81,8 @@ void FooterButton::trigger() {
 }
 
 void FooterButton::focusInEvent(QFocusEvent* event) {
-    focusShown_ = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    focusShown_ =
+        event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
     update();
     QWidget::focusInEvent(event);
 }

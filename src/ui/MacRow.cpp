@@ -158,7 +158,8 @@ int MacRow::nameWidthFor(int rowWidth, bool withHint) {
 }
 
 void MacRow::focusInEvent(QFocusEvent* event) {
-    focusShown_ = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    focusShown_ =
+        event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
     update();
     QWidget::focusInEvent(event);
 }

@@ -12,14 +12,14 @@
 #include "ui/Style.h"
 
 #include <QBoxLayout>
-#include <QFrame>
 #include <QClipboard>
+#include <QFrame>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QScreen>
 #include <QMenu>
+#include <QScreen>
 #include <QShortcut>
 
 namespace nimbrook {
@@ -75,8 +75,9 @@ MenuContent::MenuContent(Discovery& discovery, std::function<void()> checkForUpd
 
     list_ = new RowList(this);
     connect(list_, &RowList::activated, this, [this](const RemoteMac& chosen) { choose(chosen); });
-    connect(list_, &RowList::menuRequested, this,
-            [this](const RemoteMac& chosen, const QPoint& where) { rowMenu(chosen)->popup(where); });
+    connect(
+        list_, &RowList::menuRequested, this,
+        [this](const RemoteMac& chosen, const QPoint& where) { rowMenu(chosen)->popup(where); });
     // The focused row's widget changes as the list scrolls: give the focus to
     // whichever widget shows that machine now.
     connect(list_, &RowList::rowsRebound, this, [this] {
@@ -180,9 +181,8 @@ QMenu* MenuContent::rowMenu(const RemoteMac& mac) {
     QAction* notify = menu->addAction(QStringLiteral("Notify When Online"));
     notify->setCheckable(true);
     notify->setChecked(preferences.notifyWhenOnline().contains(identity));
-    connect(notify, &QAction::toggled, this, [&preferences, identity](bool on) {
-        preferences.setNotifyWhenOnline(identity, on);
-    });
+    connect(notify, &QAction::toggled, this,
+            [&preferences, identity](bool on) { preferences.setNotifyWhenOnline(identity, on); });
     const bool pinned = preferences.pinned().contains(identity);
     connect(menu->addAction(pinned ? QStringLiteral("Unpin") : QStringLiteral("Pin to Top")),
             &QAction::triggered, this,
@@ -192,7 +192,8 @@ QMenu* MenuContent::rowMenu(const RemoteMac& mac) {
 
 void MenuContent::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (const QScreen* where = screen(); where && where->availableGeometry().height() != availableHeight_) {
+    if (const QScreen* where = screen();
+        where && where->availableGeometry().height() != availableHeight_) {
         setAvailableHeight(where->availableGeometry().height());
         if (QWidget* top = window(); top && top != this)
             top->adjustSize();
@@ -207,8 +208,7 @@ void MenuContent::redraw() {
     const QList<RemoteMac>& macs = discovery_.macs();
 
     // Other systems listed: the list is no longer one of Macs only.
-    header_->setText(discovery_.preferences().listsOnlyMacs() ? tr("My Macs")
-                                                              : tr("My Computers"));
+    header_->setText(discovery_.preferences().listsOnlyMacs() ? tr("My Macs") : tr("My Computers"));
     status_->setVisible(macs.isEmpty());
     status_->setText(nimbrook::statusText(discovery_.tailscaleState()));
     fitStatusHeight();
@@ -337,8 +337,9 @@ bool MenuContent::handleKey(QKeyEvent* event, bool toFilter) {
     case Qt::Key_Menu:
         if (focus_ >= 0 && focus_ < shown_.size()) {
             MacRow* row = list_->rowFor(focus_);
-            rowMenu(shown_[focus_])->popup(row ? row->mapToGlobal(row->rect().center())
-                                               : mapToGlobal(rect().center()));
+            rowMenu(shown_[focus_])
+                ->popup(row ? row->mapToGlobal(row->rect().center())
+                            : mapToGlobal(rect().center()));
             return true;
         }
         return false;
@@ -352,8 +353,8 @@ bool MenuContent::handleKey(QKeyEvent* event, bool toFilter) {
     }
     // Anything printable starts (or continues) the filter.
     const QString text = event->text();
-    const bool plain = !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier |
-                                               Qt::MetaModifier));
+    const bool plain =
+        !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
     // (Keys the filter line gets it types itself.)
     if (plain && !text.isEmpty() && text.at(0).isPrint() && !toFilter) {
         filter_->show();

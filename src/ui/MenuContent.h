@@ -40,8 +40,8 @@ public:
                 std::function<void()> terminate, QWidget* parent = nullptr);
 
     // For tests and accessibility: what is on screen now.
-    QString statusText() const; // empty when the status line is hidden
-    QList<MacRow*> rows() const; // the rows in view
+    QString statusText() const;         // empty when the status line is hidden
+    QList<MacRow*> rows() const;        // the rows in view
     QList<RemoteMac> shownMacs() const; // every machine the filter lets through
     QString filterText() const;
     FooterButton* refreshButton() const { return refresh_; }

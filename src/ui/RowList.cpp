@@ -72,7 +72,11 @@ void RowList::measure() {
     // on one line; a little room is kept, so that a name near the limit takes
     // the exact way below.
     for (const int hint : {0, 1}) {
-        measurer_->setMac(RemoteMac{{}, {}, QStringLiteral("M"), QStringLiteral("0.0.0.0"), true,
+        measurer_->setMac(RemoteMac{{},
+                                    {},
+                                    QStringLiteral("M"),
+                                    QStringLiteral("0.0.0.0"),
+                                    true,
                                     RemoteMac::Source::bonjour},
                           hint ? 0 : 9);
         oneLine_[hint] = measurer_->heightForWidth(width);

@@ -19,8 +19,7 @@ QPixmap drawGlyph(int size) {
     artwork.fill(Qt::transparent);
     {
         QPainter painter(&artwork);
-        renderer.render(&painter,
-                        QRectF(outline, outline, size - 2 * outline, size - 2 * outline));
+        renderer.render(&painter, QRectF(outline, outline, size - 2 * outline, size - 2 * outline));
     }
     QImage outlineShape = artwork;
     {
@@ -52,8 +51,8 @@ public:
     QIconEngine* clone() const override { return new TrayIconEngine; }
     QString iconName() override { return QString::fromLatin1(trayIconThemeName); }
     QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
-        return {QSize(16, 16), QSize(22, 22), QSize(24, 24), QSize(32, 32), QSize(44, 44),
-                QSize(64, 64)};
+        return {QSize(16, 16), QSize(22, 22), QSize(24, 24),
+                QSize(32, 32), QSize(44, 44), QSize(64, 64)};
     }
 };
 

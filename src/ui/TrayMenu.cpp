@@ -87,8 +87,8 @@ void TrayMenu::rebuild() {
     }
     addSeparator();
     const bool polling = discovery_.isPolling();
-    QAction* refresh = addAction(polling ? QStringLiteral("Refreshing\u2026")
-                                         : QStringLiteral("Refresh"));
+    QAction* refresh =
+        addAction(polling ? QStringLiteral("Refreshing\u2026") : QStringLiteral("Refresh"));
     refresh->setEnabled(!polling);
     connect(refresh, &QAction::triggered, this, [this] { discovery_.refresh(); });
     connect(addAction(QStringLiteral("Check for Updates\u2026")), &QAction::triggered, this,

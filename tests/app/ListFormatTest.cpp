@@ -22,6 +22,18 @@ const RemoteMac mini{QStringLiteral("mini.ts.net."),
                      false,
                      RemoteMac::Source::tailscale};
 
+// The name of the first machine of a JSON listing.
+QString firstName(const QByteArray& json) {
+    return QJsonDocument::fromJson(json)
+        .object()
+        .value(QStringLiteral("macs"))
+        .toArray()
+        .first()
+        .toObject()
+        .value(QStringLiteral("name"))
+        .toString();
+}
+
 TEST(ListFormatTest, AnEmptyListShowsTheStatusLine) {
     EXPECT_EQ(ListFormat::text({}, TailscaleState::notInstalled),
               QStringLiteral("Tailscale not found \u2014 local network only\n"));
@@ -56,16 +68,7 @@ TEST(ListFormatTest, NoControlOrFormatCharacterReachesTheTerminal) {
 
         const QByteArray json = ListFormat::json({hostile}, TailscaleState::ok, false);
         EXPECT_FALSE(QString::fromUtf8(json).contains(QChar(c))) << int(c);
-        EXPECT_EQ(QJsonDocument::fromJson(json)
-                      .object()
-                      .value(QStringLiteral("macs"))
-                      .toArray()
-                      .first()
-                      .toObject()
-                      .value(QStringLiteral("name"))
-                      .toString(),
-                  hostile.name)
-            << int(c);
+        EXPECT_EQ(firstName(json), hostile.name) << int(c);
     }
     RemoteMac tag = studio; // a format character outside the BMP: U+E0001
     tag.name = QStringLiteral("Tag\U000E0001");
@@ -122,14 +125,7 @@ TEST(ListFormatTest, JsonEscapesWhateverTheNetworkSends) {
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(json, &error);
     ASSERT_EQ(error.error, QJsonParseError::NoError) << json.toStdString();
-    EXPECT_EQ(document.object()
-                  .value(QStringLiteral("macs"))
-                  .toArray()
-                  .first()
-                  .toObject()
-                  .value(QStringLiteral("name"))
-                  .toString(),
-              hostile.name);
+    EXPECT_EQ(firstName(json), hostile.name);
     EXPECT_EQ(document.object().value(QStringLiteral("tailscaleState")).toString(),
               QStringLiteral("needsLogin"));
     EXPECT_FALSE(json.contains('\n'));

@@ -24,8 +24,9 @@ public:
 QByteArray studio(bool online, bool present = true) {
     if (!present)
         return R"({"BackendState":"Running"})";
-    return QByteArray(R"({"BackendState":"Running","Peer":{"s":{"DNSName":"studio.ts.net.",)"
-                      R"("HostName":"Studio","TailscaleIPs":["100.64.0.7"],"OS":"macOS","Online":)") +
+    return QByteArray(
+               R"({"BackendState":"Running","Peer":{"s":{"DNSName":"studio.ts.net.",)"
+               R"("HostName":"Studio","TailscaleIPs":["100.64.0.7"],"OS":"macOS","Online":)") +
            (online ? "true" : "false") + "}}}";
 }
 
@@ -45,7 +46,8 @@ protected:
     }
     // Lets `seconds` pass in ticks, every poll answered with `output`.
     void pollFor(std::chrono::seconds seconds, const QByteArray& output) {
-        for (std::chrono::milliseconds passed(0); passed < seconds; passed += Discovery::tickInterval) {
+        for (std::chrono::milliseconds passed(0); passed < seconds;
+             passed += Discovery::tickInterval) {
             scheduler.advance(Discovery::tickInterval);
             tools.latest().finish(output);
             scheduler.runPending();
@@ -114,11 +116,14 @@ TEST_F(OnlineNotifierTest, OneMachineFromBothSourcesIsOneMachine) {
     start(studio(false));
     pollFor(std::chrono::seconds(20), studio(false));
     // Seen on the local network: the merged record is online.
-    browsing.latest().reportResults({ServiceEndpoint{QStringLiteral("Studio"), QStringLiteral("_rfb._tcp"),
-                                                     QStringLiteral("local"), {{2, IpProtocol::ipv4}}}});
+    browsing.latest().reportResults({ServiceEndpoint{QStringLiteral("Studio"),
+                                                     QStringLiteral("_rfb._tcp"),
+                                                     QStringLiteral("local"),
+                                                     {{2, IpProtocol::ipv4}}}});
     scheduler.runPending();
-    connecting.latest().report(ConnectionState::ready,
-                               HostEndpoint{HostEndpoint::Kind::ipv4, QStringLiteral("192.168.1.9"), 5900});
+    connecting.latest().report(
+        ConnectionState::ready,
+        HostEndpoint{HostEndpoint::Kind::ipv4, QStringLiteral("192.168.1.9"), 5900});
     scheduler.runPending();
     ASSERT_EQ(notifications.shown.size(), 1);
     EXPECT_EQ(notifications.shown[0].body, QStringLiteral("Local network \u00B7 192.168.1.9"));

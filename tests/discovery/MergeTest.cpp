@@ -172,12 +172,12 @@ TEST(MergeTest, PinnedMachinesComeFirstEachSideInTheListsOwnOrder) {
                           tailscale(QStringLiteral("cy"), QStringLiteral("Cy"), true),
                           tailscale(QStringLiteral("dee"), QStringLiteral("Dee"), false)},
                          {bonjour(QStringLiteral("Eve"), QStringLiteral("eve"))});
-    ASSERT_EQ(namesOf(merged), (QStringList{QStringLiteral("Bob"), QStringLiteral("Cy"),
-                                            QStringLiteral("Eve"), QStringLiteral("Ann"),
-                                            QStringLiteral("Dee")}));
+    ASSERT_EQ(namesOf(merged),
+              (QStringList{QStringLiteral("Bob"), QStringLiteral("Cy"), QStringLiteral("Eve"),
+                           QStringLiteral("Ann"), QStringLiteral("Dee")}));
     // Pinned: online first, then by name, among themselves as well.
-    EXPECT_EQ(namesOf(Discovery::pinnedFirst(merged, {QStringLiteral("dee"), QStringLiteral("eve"),
-                                                      QStringLiteral("gone")})),
+    EXPECT_EQ(namesOf(Discovery::pinnedFirst(
+                  merged, {QStringLiteral("dee"), QStringLiteral("eve"), QStringLiteral("gone")})),
               (QStringList{QStringLiteral("Eve"), QStringLiteral("Dee"), QStringLiteral("Bob"),
                            QStringLiteral("Cy"), QStringLiteral("Ann")}));
     EXPECT_EQ(Discovery::pinnedFirst(merged, {}), merged);

@@ -49,7 +49,8 @@ TEST_F(PreferencesTest, EditsByHandApplyWithinOneTick) {
     defaults.lists.insert(MachinePreferences::operatingSystemsKey,
                           {QStringLiteral("macOS"), QStringLiteral("Linux")});
     nextPoll(peers(mixedPeers));
-    EXPECT_EQ(names(), (QStringList{QStringLiteral("Cy"), QStringLiteral("Ann"), QStringLiteral("Bob")}));
+    EXPECT_EQ(names(),
+              (QStringList{QStringLiteral("Cy"), QStringLiteral("Ann"), QStringLiteral("Bob")}));
     EXPECT_FALSE(discovery->preferences().listsOnlyMacs());
 
     defaults.lists.remove(MachinePreferences::pinnedKey);
@@ -70,7 +71,8 @@ TEST_F(PreferencesTest, PinningAppliesAtOnceAndKeepsWhatTheFileHolds) {
               (QStringList{QStringLiteral("cy"), QStringLiteral("zed")}));
     discovery->preferences().setPinned(QStringLiteral("cy"), false);
     EXPECT_EQ(names().first(), QStringLiteral("Ann"));
-    EXPECT_EQ(defaults.lists.value(MachinePreferences::pinnedKey), QStringList{QStringLiteral("zed")});
+    EXPECT_EQ(defaults.lists.value(MachinePreferences::pinnedKey),
+              QStringList{QStringLiteral("zed")});
 }
 
 } // namespace

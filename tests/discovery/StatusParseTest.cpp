@@ -104,7 +104,8 @@ TEST(StatusParseTest, WhatTailscaleHidesStaysHidden) {
 TEST(StatusParseTest, HugeNamesCostNoMoreThanRealOnes) {
     const QByteArray longName(100000, 'N');
     const QByteArray named = R"({"OS":"macOS","DNSName":"s.ts.net.","TailscaleIPs":["100.64.0.9"],)"
-                             R"("HostName":")" + longName + R"("})";
+                             R"("HostName":")" +
+                             longName + R"("})";
     const StatusReport report = Discovery::parse(withPeer(named.constData()));
     ASSERT_EQ(report.macs.size(), 1);
     EXPECT_EQ(report.macs[0].name, QString(256, u'N'));

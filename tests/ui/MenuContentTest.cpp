@@ -6,8 +6,8 @@
 
 #include <QAccessible>
 #include <QApplication>
-#include <QLabel>
 #include <QClipboard>
+#include <QLabel>
 #include <QMenu>
 #include <QTest>
 
@@ -287,7 +287,8 @@ TEST_F(MenuContentTest, ARowMenuPinsAndChoosesWhatToAnnounce) {
     EXPECT_EQ(menu->rowMenu(menu->rows().first()->mac())->actions()[4]->text(),
               QStringLiteral("Unpin"));
     items[3]->trigger();
-    EXPECT_EQ(defaults.lists.value(MachinePreferences::notifyKey), QStringList{QStringLiteral("mac-3")});
+    EXPECT_EQ(defaults.lists.value(MachinePreferences::notifyKey),
+              QStringList{QStringLiteral("mac-3")});
 }
 
 TEST_F(MenuContentTest, TheHeaderSaysComputersWhenOtherSystemsAreListed) {
@@ -311,8 +312,8 @@ QByteArray namedPeers(const QStringList& names) {
 }
 
 TEST_F(MenuContentTest, TypingFiltersByTheNameRulesAndByAddress) {
-    startWith(namedPeers({QStringLiteral("Café Air"), QStringLiteral("Kim’s Mac mini"),
-                          QStringLiteral("Studio")}));
+    startWith(namedPeers(
+        {QStringLiteral("Café Air"), QStringLiteral("Kim’s Mac mini"), QStringLiteral("Studio")}));
     showActive();
     QTest::keyClicks(menu.get(), QStringLiteral("CAFE-AIR"));
     EXPECT_EQ(menu->filterText(), QStringLiteral("CAFE-AIR"));

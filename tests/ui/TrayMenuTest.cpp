@@ -1,12 +1,12 @@
-#include "ui/MenuContent.h"
 #include "ui/TrayMenu.h"
+#include "ui/MenuContent.h"
 
 #include "../discovery/DiscoveryFixture.h"
 
 #include <QApplication>
+#include <QBoxLayout>
 #include <QFontDatabase>
 #include <QFontMetrics>
-#include <QBoxLayout>
 #include <QLabel>
 
 namespace nimbrook::testing {
@@ -50,10 +50,10 @@ protected:
 
 TEST_F(TrayMenuTest, ListsTheMachinesInPanelOrderThenTheCommands) {
     // Before anything is known: the status, disabled, and the commands.
-    EXPECT_EQ(labels(), (QStringList{QStringLiteral("Searching\u2026"), QStringLiteral("----"),
-                                     QStringLiteral("Refresh"),
-                                     QStringLiteral("Check for Updates\u2026"),
-                                     QStringLiteral("Quit")}));
+    EXPECT_EQ(labels(),
+              (QStringList{QStringLiteral("Searching\u2026"), QStringLiteral("----"),
+                           QStringLiteral("Refresh"), QStringLiteral("Check for Updates\u2026"),
+                           QStringLiteral("Quit")}));
     EXPECT_FALSE(menu->actions().first()->isEnabled());
 
     emit menu->aboutToShow(); // what a host does before it shows the menu
@@ -77,7 +77,8 @@ TEST_F(TrayMenuTest, ItemsDoWhatThePanelDoes) {
     QCoreApplication::processEvents();
 
     bool closedFirst = false;
-    QObject::connect(menu.get(), &TrayMenu::choosing, [&] { closedFirst = urlOpener.opened.isEmpty(); });
+    QObject::connect(menu.get(), &TrayMenu::choosing,
+                     [&] { closedFirst = urlOpener.opened.isEmpty(); });
     menu->actions()[1]->trigger();
     ASSERT_EQ(urlOpener.opened.size(), 1);
     EXPECT_EQ(urlOpener.opened.first().toString(), QStringLiteral("vnc://100.64.0.2"));
@@ -128,7 +129,8 @@ TEST_F(TrayMenuTest, TheStatusLineWrapsWithinTheColumnInCommonFonts) {
     panel.show();
     discovery->start();
     scheduler.runPending();
-    ASSERT_EQ(content.statusText(), QStringLiteral("Tailscale not found \u2014 local network only"));
+    ASSERT_EQ(content.statusText(),
+              QStringLiteral("Tailscale not found \u2014 local network only"));
     QLabel* status = nullptr;
     for (QLabel* label : content.findChildren<QLabel*>()) {
         if (label->text() == content.statusText())
@@ -150,11 +152,11 @@ TEST_F(TrayMenuTest, TheStatusLineWrapsWithinTheColumnInCommonFonts) {
             // Either the line fits, or it wraps into a label tall enough for all of it.
             const bool fits = QFontMetrics(font).horizontalAdvance(status->text()) <=
                               status->contentsRect().width();
-            const bool wraps = status->wordWrap() &&
-                               status->height() >= status->heightForWidth(status->width());
-            EXPECT_TRUE(fits || wraps) << family.toStdString() << " " << pixelSize << " height "
-                                       << status->height() << " needs "
-                                       << status->heightForWidth(status->width());
+            const bool wraps =
+                status->wordWrap() && status->height() >= status->heightForWidth(status->width());
+            EXPECT_TRUE(fits || wraps)
+                << family.toStdString() << " " << pixelSize << " height " << status->height()
+                << " needs " << status->heightForWidth(status->width());
         }
     }
     if (tried == 0)

@@ -32,8 +32,8 @@ void FreedesktopNotifications::show(const QString& summary, const QString& body,
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return;
-    QDBusMessage call = QDBusMessage::createMethodCall(service, path, service,
-                                                       QStringLiteral("Notify"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(service, path, service, QStringLiteral("Notify"));
     const QString appId = QStringLiteral("io.github.nimbrook.nimbrook");
     const QVariantMap hints{{QStringLiteral("desktop-entry"), appId}};
     call << QStringLiteral("Nimbrook") << uint(0) << appId << summary << body
