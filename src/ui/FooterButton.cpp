@@ -22,7 +22,7 @@ FooterButton::FooterButton(const QString& title, const QString& symbol,
     icon_->setFixedWidth(14);
     icon_->setTextFormat(Qt::PlainText);
     icon_->setAlignment(Qt::AlignCenter);
-    icon_->setPixmap(style::icon(symbol, style::secondary(palette()), 13).pixmap(13, 13));
+    tintIcon();
     title_->setTextFormat(Qt::PlainText);
     title_->setFont(style::font(12));
     setTitle(title);
@@ -73,6 +73,21 @@ void FooterButton::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
         trigger();
     QWidget::mouseReleaseEvent(event);
+}
+
+QImage FooterButton::iconImage() const {
+    return icon_->pixmap().toImage();
+}
+
+void FooterButton::tintIcon() {
+    icon_->setPixmap(style::icon(symbol_, style::secondary(palette()), 13).pixmap(13, 13));
+}
+
+void FooterButton::changeEvent(QEvent* event) {
+    // A dark theme chosen while we run: the icon follows the text.
+    if (event->type() == QEvent::PaletteChange)
+        tintIcon();
+    QWidget::changeEvent(event);
 }
 
 void FooterButton::trigger() {

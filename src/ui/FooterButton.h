@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QWidget>
 
 #include <functional>
@@ -25,6 +26,8 @@ public:
     bool isActive() const { return active_; }
     bool isHovering() const { return hovering_; }
     qreal opacity() const;
+    // The icon as drawn now, for tests.
+    QImage iconImage() const;
     // What a click does: runs the action while active.
     void trigger();
 
@@ -35,8 +38,11 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    void tintIcon();
+
     std::function<void()> action_;
     bool active_ = true;
     bool hovering_ = false;

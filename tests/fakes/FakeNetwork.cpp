@@ -43,7 +43,8 @@ public:
         if (record_->cancelled)
             return;
         record_->cancelled = true;
-        if (record_->onState)
+        // As the real backend: no `cancelled` after `failed`.
+        if (record_->onState && !record_->failed)
             record_->report(ConnectionState::cancelled);
     }
 

@@ -65,8 +65,10 @@ public:
         std::chrono::milliseconds timeout;
         StateHandler onState;
         bool cancelled = false;
+        bool failed = false; // told `failed`: cancelling says nothing more
 
         void report(ConnectionState state, std::optional<HostEndpoint> remote = std::nullopt) {
+            failed = failed || state == ConnectionState::failed;
             onState(state, remote);
         }
     };

@@ -138,7 +138,11 @@ TEST(NetlinkPathTest, ClassifiesFromSysfs) {
         root.mkpath(QStringLiteral("devices/pci0000:00/0000:00:1f.6/net/enp0s31f6/device")));
     ASSERT_TRUE(root.mkpath(QStringLiteral("devices/pci0000:00/wifi/net/wlan0/phy80211")));
     ASSERT_TRUE(root.mkpath(QStringLiteral("devices/virtual/net/veth0")));
+    // Virtual, yet with a device entry: still not a wired adapter.
+    ASSERT_TRUE(root.mkpath(QStringLiteral("devices/virtual/net/vnet0/device")));
     ASSERT_TRUE(root.mkpath(QStringLiteral("class/net")));
+    ASSERT_TRUE(QFile::link(root.filePath(QStringLiteral("devices/virtual/net/vnet0")),
+                            root.filePath(QStringLiteral("class/net/vnet0"))));
     ASSERT_TRUE(
         QFile::link(root.filePath(QStringLiteral("devices/pci0000:00/0000:00:1f.6/net/enp0s31f6")),
                     root.filePath(QStringLiteral("class/net/enp0s31f6"))));
@@ -156,6 +160,9 @@ TEST(NetlinkPathTest, ClassifiesFromSysfs) {
               InterfaceType::wifi);
     EXPECT_EQ(NetlinkPathMonitoring::classify(
                   Link{4, QStringLiteral("veth0"), ARPHRD_ETHER, IFF_UP}, classNet),
+              InterfaceType::other);
+    EXPECT_EQ(NetlinkPathMonitoring::classify(
+                  Link{6, QStringLiteral("vnet0"), ARPHRD_ETHER, IFF_UP}, classNet),
               InterfaceType::other);
     EXPECT_EQ(NetlinkPathMonitoring::classify(Link{5, QStringLiteral("tun0"), ARPHRD_NONE, IFF_UP},
                                               classNet),

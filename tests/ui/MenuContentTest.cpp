@@ -242,6 +242,29 @@ TEST(MacRowTest, DotSubtitleAndHint) {
     EXPECT_EQ(row.hintText(), QStringLiteral("Ctrl+9"));
 }
 
+TEST(FooterButtonTest, TheIconFollowsAPaletteChange) {
+    FooterButton button(QStringLiteral("Quit"), QStringLiteral("power"), [] {});
+    const auto darkest = [](const QImage& drawn) {
+        const QImage image = drawn.convertToFormat(QImage::Format_ARGB32); // not premultiplied
+        int value = 255;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if (qAlpha(image.pixel(x, y)) > 128)
+                    value = std::min(value, qGray(image.pixel(x, y)));
+            }
+        }
+        return value;
+    };
+    QPalette dark = button.palette();
+    dark.setColor(QPalette::WindowText, Qt::white);
+    button.setPalette(dark);
+    EXPECT_GT(darkest(button.iconImage()), 200); // light on a dark theme
+    QPalette light = button.palette();
+    light.setColor(QPalette::WindowText, Qt::black);
+    button.setPalette(light);
+    EXPECT_LT(darkest(button.iconImage()), 60);
+}
+
 TEST(FooterButtonTest, ADisabledButtonNeverGainsAHighlight) {
     int clicks = 0;
     FooterButton button(QStringLiteral("Refresh"), QStringLiteral("refresh"), [&] { ++clicks; });

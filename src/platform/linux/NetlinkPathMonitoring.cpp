@@ -164,7 +164,10 @@ std::optional<NetlinkPathMonitoring::Snapshot> NetlinkPathMonitoring::dump() {
     }
     // Never let a kernel that does not answer hold up the network thread.
     const timeval limit{1, 0};
-    setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    if (setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0) {
+        qCWarning(lcPath, "cannot limit netlink reads: %s", strerror(errno));
+        return std::nullopt;
+    }
     Snapshot snapshot;
     if (!dumpInto(fd.get(), RTM_GETLINK, snapshot, 1) ||
         !dumpInto(fd.get(), RTM_GETADDR, snapshot, 2) ||
@@ -182,10 +185,15 @@ InterfaceType NetlinkPathMonitoring::classify(const Link& link, const QString& s
         return InterfaceType::wifi;
     if (link.hardwareType == ARPHRD_ETHER) {
         // Bridges, veths, tunnels and containers' interfaces live under
-        // /sys/devices/virtual; a real adapter has a device of its own.
+        // devices/virtual of the same sysfs; a real adapter has a device of
+        // its own.
+        const QString virtualDevices =
+            QFileInfo(sysClassNet + QStringLiteral("/../../devices/virtual")).canonicalFilePath();
         const QFileInfo device(base + QStringLiteral("/device"));
-        if (device.exists() && !QFileInfo(base).canonicalFilePath().startsWith(
-                                   QStringLiteral("/sys/devices/virtual/")))
+        const QString linkTarget = QFileInfo(base).canonicalFilePath();
+        const bool isVirtual =
+            !virtualDevices.isEmpty() && linkTarget.startsWith(virtualDevices + u'/');
+        if (device.exists() && !isVirtual)
             return InterfaceType::wiredEthernet;
     }
     return InterfaceType::other;
