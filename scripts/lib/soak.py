@@ -8,12 +8,14 @@ killed and restarted every 2 minutes; a default route flaps every 30 s.
 Sampled every second: resident memory, descriptors, threads, zombie children;
 the main thread's longest stall comes from the watch's heartbeat.
 usage: soak.py BINARY MINUTES ROOT"""
+import atexit
 import json
 import os
 import re
 import signal
 import subprocess
 import sys
+import shutil
 import tempfile
 import threading
 import time
@@ -26,6 +28,20 @@ peer_ip = os.environ["NIMBROOK_PEER_IP"]
 root_if = os.environ["NIMBROOK_ROOT_IF"]
 
 work = tempfile.mkdtemp(prefix="nimbrook-soak-")
+children = []  # what we started, stopped at exit however we get there
+
+
+def clean_up():
+    for child in children:
+        if child.poll() is None:
+            child.kill()
+            child.wait()
+    subprocess.run(["ip", "route", "del", "default", "via", os.environ.get("NIMBROOK_PEER_IP", ""),
+                    "metric", "4242"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    shutil.rmtree(work, ignore_errors=True)
+
+
+atexit.register(clean_up)
 home = os.path.join(work, "home")
 os.makedirs(os.path.join(home, ".config", "Nimbrook"))
 mode_file = os.path.join(work, "mode")
@@ -43,6 +59,7 @@ peers = subprocess.Popen(["ip", "netns", "exec", peer_ns, "/usr/bin/python3", os
                           peer_ip, marker_log, "100", "20"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 app = subprocess.Popen([binary, "--watch", "--json"], env=environment, stdout=subprocess.PIPE,
                        stderr=subprocess.PIPE, text=True)
+children.extend([app, peers])
 start = time.time()
 
 # Output: (time, set of names, tailscaleState) for every line.

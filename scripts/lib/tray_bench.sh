@@ -13,18 +13,29 @@ pids=()
 cleanup() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done; wait 2>/dev/null; rm -rf "$work"; }
 trap cleanup EXIT
 
+fail() { echo "tray bench: $*" >&2; exit 1; }
+# wait_until SECONDS COMMAND...: false once SECONDS have gone by.
+wait_until() {
+  local deadline=$(( $(date +%s%N) + $1 * 1000000000 )); shift
+  until "$@" >/dev/null 2>&1; do
+    [ "$(date +%s%N)" -lt "$deadline" ] || return 1
+    sleep 0.01
+  done
+}
+
 display=""
 for n in $(seq 121 150); do
-  [ -e "/tmp/.X11-unix/X$n" ] || { display=":$n"; break; }
+  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { display=":$n"; break; }
 done
+[ -n "$display" ] || fail "no free X display in :121 to :150"
 export DISPLAY=$display
 Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 pids+=($!)
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
+wait_until 10 xdpyinfo || fail "Xvfb did not start"
 trayer --edge bottom --align right --widthtype pixel --width 200 --height 28 \
   --SetDockType false --transparent false >/dev/null 2>&1 &
 pids+=($!)
-for _ in $(seq 100); do xwininfo -root -children | grep -q '"panel"' && break; sleep 0.05; done
+wait_until 10 sh -c 'xwininfo -root -children | grep -q "\"panel\""' || fail "trayer did not map its panel"
 
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/runtime"
 mkdir -p "$XDG_CONFIG_HOME/Nimbrook" && mkdir -m 700 "$XDG_RUNTIME_DIR"
@@ -36,14 +47,16 @@ start=$(date +%s%N)
 QT_LOGGING_RULES="nimbrook.app.info=true" "$binary" >"$work/app.log" 2>&1 &
 app=$!
 pids+=($app)
+deadline=$(( $(date +%s%N) + 10000000000 ))
 until grep -q 'tray icon set' "$work/app.log"; do
-  kill -0 "$app" 2>/dev/null || { echo "nimbrook exited"; cat "$work/app.log"; exit 1; }
+  kill -0 "$app" 2>/dev/null || { cat "$work/app.log"; fail "nimbrook exited"; }
+  [ "$(date +%s%N)" -lt "$deadline" ] || fail "no tray icon within 10 s"
   sleep 0.002
 done
 shown=$(date +%s%N)
 startup_ms=$(( (shown - start) / 1000000 ))
 
-until grep -q 'icon geometry' "$work/app.log"; do sleep 0.01; done
+wait_until 10 grep -q 'icon geometry' "$work/app.log" || fail "the tray gave no icon geometry"
 read -r x y w h < <(sed -n 's/.*icon geometry \([0-9-]*\),\([0-9-]*\) \([0-9]*\)x\([0-9]*\).*/\1 \2 \3 \4/p' "$work/app.log")
 xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
 sleep 2

@@ -14,8 +14,9 @@ struct ListFormat {
     // One aligned line per machine (name, source, address, online state); for an
     // empty list, the status line the panel would show.
     static QString text(const QList<RemoteMac>& macs, TailscaleState state);
-    // {"tailscaleState": ..., "isPolling": ..., "macs": [{id, identity, name,
-    // address, online, source}]}, compact, on one line.
+    // {"isPolling": ..., "macs": [{"address", "id", "identity", "name",
+    // "online", "source"}, ...], "tailscaleState": ...}: keys in that order,
+    // compact, on one line.
     static QByteArray json(const QList<RemoteMac>& macs, TailscaleState state, bool isPolling);
 };
 

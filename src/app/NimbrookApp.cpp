@@ -27,6 +27,10 @@
 
 namespace nimbrook {
 
+// The info lines of this category ("tray icon set", "tray shown, icon geometry
+// X,Y WxH", "panel shown at X,Y WxH", "panel hidden", "panel shown in a
+// window", "panel window closed") are read by the end-to-end tests and the
+// benchmarks in tests/e2e and scripts/lib: change them together.
 Q_LOGGING_CATEGORY(lcApp, "nimbrook.app", QtWarningMsg)
 
 namespace {
@@ -47,10 +51,9 @@ bool onWayland() {
 // focus or on Escape.
 class Panel final : public QWidget {
 public:
-    explicit Panel(std::function<void()> onClose)
+    Panel()
         : QWidget(nullptr, onWayland() ? Qt::Window | Qt::FramelessWindowHint
-                                       : Qt::Popup | Qt::FramelessWindowHint)
-        , onClose_(std::move(onClose)) {
+                                       : Qt::Popup | Qt::FramelessWindowHint) {
         setAttribute(Qt::WA_DeleteOnClose, false);
         setWindowTitle(QStringLiteral("Nimbrook"));
         auto* layout = new QVBoxLayout(this);
@@ -95,8 +98,6 @@ protected:
     void hideEvent(QHideEvent* event) override {
         QWidget::hideEvent(event);
         qCInfo(lcApp, "panel hidden");
-        if (onClose_)
-            onClose_();
     }
 
 private:
@@ -117,7 +118,6 @@ private:
     }
 
     QRect anchor_;
-    std::function<void()> onClose_;
 };
 
 // The panel in an ordinary window, for desktops without a tray; closing it
@@ -277,7 +277,7 @@ void NimbrookApp::togglePanel() {
         return;
     }
     if (!panel_) {
-        panel_ = std::make_unique<Panel>(nullptr);
+        panel_ = std::make_unique<Panel>();
         panel_->layout()->addWidget(&content());
     }
     if (onWayland()) {
