@@ -1,6 +1,7 @@
 #include "platform/linux/AvahiSession.h"
 
 #include "platform/linux/AvahiCore.h"
+#include "platform/linux/CancelHandle.h"
 
 #include <algorithm>
 
@@ -79,27 +80,6 @@ void browseCallback(AvahiServiceBrowser*, AvahiIfIndex interface, AvahiProtocol 
     }
 }
 
-class AvahiBrowserHandle final : public ServiceBrowser {
-public:
-    AvahiBrowserHandle(std::weak_ptr<AvahiCore> core, std::shared_ptr<BrowserRecord> record)
-        : core_(std::move(core))
-        , record_(std::move(record)) {}
-    ~AvahiBrowserHandle() override { cancel(); }
-
-    void cancel() override {
-        const auto core = core_.lock();
-        if (!core || cancelRequested_)
-            return;
-        cancelRequested_ = true;
-        core->thread.runOrPost([core, record = record_] { core->cancelBrowser(record); });
-    }
-
-private:
-    std::weak_ptr<AvahiCore> core_;
-    std::shared_ptr<BrowserRecord> record_;
-    bool cancelRequested_ = false;
-};
-
 } // namespace
 
 std::unique_ptr<ServiceBrowser> AvahiSession::browse(const QString& serviceType,
@@ -108,7 +88,7 @@ std::unique_ptr<ServiceBrowser> AvahiSession::browse(const QString& serviceType,
     record->type = serviceType;
     record->handlers = std::move(handlers);
     core_->thread.post([core = core_, record] { core->addBrowser(record); });
-    return std::make_unique<AvahiBrowserHandle>(core_, record);
+    return std::make_unique<CancelHandle<ServiceBrowser, AvahiCore, BrowserRecord>>(core_, record);
 }
 
 void AvahiCore::addBrowser(const std::shared_ptr<BrowserRecord>& record) {

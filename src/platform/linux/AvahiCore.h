@@ -94,6 +94,7 @@ struct AvahiCore : std::enable_shared_from_this<AvahiCore> {
     // The daemon went away: drop the results and browse again once it is back.
     void suspendBrowser(BrowserRecord& record);
     void cancelBrowser(const std::shared_ptr<BrowserRecord>& record);
+    void cancel(const std::shared_ptr<BrowserRecord>& record) { cancelBrowser(record); }
 
     // Probing.
     void startProbe(const std::shared_ptr<ProbeRecord>& record);
@@ -104,6 +105,7 @@ struct AvahiCore : std::enable_shared_from_this<AvahiCore> {
     void onWritable(ProbeRecord& record);
     void failProbe(ProbeRecord& record);
     void cancelProbe(const std::shared_ptr<ProbeRecord>& record);
+    void cancel(const std::shared_ptr<ProbeRecord>& record) { cancelProbe(record); }
     void releaseProbe(ProbeRecord& record);
 };
 

@@ -1,6 +1,7 @@
 #include "platform/linux/AvahiSession.h"
 
 #include "platform/linux/AvahiCore.h"
+#include "platform/linux/CancelHandle.h"
 #include "platform/linux/SocketAddress.h"
 
 #include <avahi-common/defs.h>
@@ -132,27 +133,6 @@ AvahiIfIndex anyVersionInterface(const QList<ServiceSighting>& sightings) {
     return AVAHI_IF_UNSPEC;
 }
 
-class AvahiConnectionHandle final : public Connection {
-public:
-    AvahiConnectionHandle(std::weak_ptr<AvahiCore> core, std::shared_ptr<ProbeRecord> record)
-        : core_(std::move(core))
-        , record_(std::move(record)) {}
-    ~AvahiConnectionHandle() override { cancel(); }
-
-    void cancel() override {
-        const auto core = core_.lock();
-        if (!core || cancelRequested_)
-            return;
-        cancelRequested_ = true;
-        core->thread.runOrPost([core, record = record_] { core->cancelProbe(record); });
-    }
-
-private:
-    std::weak_ptr<AvahiCore> core_;
-    std::shared_ptr<ProbeRecord> record_;
-    bool cancelRequested_ = false;
-};
-
 } // namespace
 
 std::unique_ptr<Connection> AvahiSession::connect(const ServiceEndpoint& service,
@@ -165,7 +145,7 @@ std::unique_ptr<Connection> AvahiSession::connect(const ServiceEndpoint& service
     record->timeout = timeout;
     record->onState = std::move(onState);
     core_->thread.post([core = core_, record] { core->startProbe(record); });
-    return std::make_unique<AvahiConnectionHandle>(core_, record);
+    return std::make_unique<CancelHandle<Connection, AvahiCore, ProbeRecord>>(core_, record);
 }
 
 void AvahiCore::startProbe(const std::shared_ptr<ProbeRecord>& record) {

@@ -1,5 +1,7 @@
 #include "platform/linux/NetlinkPathMonitoring.h"
 
+#include "platform/linux/CancelHandle.h"
+
 #include "platform/linux/NetworkThread.h"
 #include "platform/linux/UniqueFd.h"
 
@@ -318,29 +320,6 @@ struct NetlinkPathMonitoring::Private : std::enable_shared_from_this<Private> {
         std::erase(monitors, monitor);
     }
 
-    class Handle final : public PathMonitor {
-    public:
-        Handle(std::weak_ptr<Private> owner, std::shared_ptr<Monitor> monitor)
-            : owner_(std::move(owner))
-            , monitor_(std::move(monitor)) {}
-        ~Handle() override { cancel(); }
-
-        void cancel() override {
-            const auto owner = owner_.lock();
-            if (!owner || cancelRequested_)
-                return;
-            cancelRequested_ = true;
-            // Seen at once by the network thread: no update starts after this.
-            monitor_->cancelled = true;
-            owner->thread.runOrPost([owner, monitor = monitor_] { owner->cancel(monitor); });
-        }
-
-    private:
-        std::weak_ptr<Private> owner_;
-        std::shared_ptr<Monitor> monitor_;
-        bool cancelRequested_ = false;
-    };
-
     void shutdown() {
         for (const auto& monitor : monitors) {
             monitor->cancelled = true;
@@ -365,7 +344,7 @@ NetlinkPathMonitoring::start(std::function<void(const NetworkPath&)> onUpdate) {
     auto monitor = std::make_shared<Private::Monitor>();
     monitor->onUpdate = std::move(onUpdate);
     d->thread.post([owner = d, monitor] { owner->begin(monitor); });
-    return std::make_unique<Private::Handle>(d, monitor);
+    return std::make_unique<CancelHandle<PathMonitor, Private, Private::Monitor>>(d, monitor);
 }
 
 } // namespace nimbrook
