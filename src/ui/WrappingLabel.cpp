@@ -26,43 +26,26 @@ qreal layoutText(QTextLayout& layout, int width) {
 } // namespace
 
 WrappingLabel::WrappingLabel(QWidget* parent)
-    : QWidget(parent) {
+    : PlainTextLabel(parent) {
     QSizePolicy policy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
 }
 
-void WrappingLabel::setText(const QString& text) {
-    if (text == text_)
-        return;
-    text_ = text;
-    updateGeometry();
-    update();
-}
-
-void WrappingLabel::setColor(const QColor& color) {
-    color_ = color;
-    update();
-}
-
 int WrappingLabel::heightForWidth(int width) const {
-    QTextLayout layout(text_, font());
+    QTextLayout layout(text(), font());
     return qCeil(layoutText(layout, width));
 }
 
 QSize WrappingLabel::sizeHint() const {
-    const int width = fontMetrics().horizontalAdvance(text_);
+    const int width = fontMetrics().horizontalAdvance(text());
     return QSize(width, heightForWidth(qMax(width, 1)));
-}
-
-QSize WrappingLabel::minimumSizeHint() const {
-    return QSize(0, fontMetrics().height());
 }
 
 void WrappingLabel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.setPen(color_.isValid() ? color_ : palette().color(QPalette::WindowText));
-    QTextLayout layout(text_, font());
+    painter.setPen(penColor());
+    QTextLayout layout(text(), font());
     layoutText(layout, width());
     layout.draw(&painter, QPointF(0, 0));
 }
