@@ -1,6 +1,6 @@
 #include "app/DesktopPlatform.h"
 
-#include "platform/SerialToolRunner.h"
+#include "platform/linux/SerialToolRunner.h"
 #include "platform/linux/LinuxNetwork.h"
 #include "platform/linux/PosixFileSystem.h"
 #include "platform/qt/DesktopUrlOpener.h"

@@ -1,4 +1,4 @@
-#include "platform/SerialToolRunner.h"
+#include "platform/linux/SerialToolRunner.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "platform/SerialToolRunner.h"
+#include "platform/linux/SerialToolRunner.h"
 
 #include "platform/ProcessRun.h"
 #include "platform/ThreadPriority.h"
