@@ -1,4 +1,6 @@
 #include "app/AppcastUpdater.h"
+
+#include "TestHelpers.h"
 #include "app/NimbrookUpdater.h"
 
 #include <QCoreApplication>
@@ -238,12 +240,8 @@ private:
     bool ready_ = false;
 };
 
-bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 20s) {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!done() && elapsed.elapsed() < limit.count())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
+bool waitFor(const std::function<bool()>& done) {
+    return testing::waitFor(done, 20s);
 }
 
 class AppcastServerTest : public ::testing::Test {

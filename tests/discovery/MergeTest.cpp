@@ -1,6 +1,7 @@
 #include "discovery/Discovery.h"
 
 #include "PrintTo.h"
+#include "TestHelpers.h"
 
 #include <gtest/gtest.h>
 
@@ -29,12 +30,7 @@ RemoteMac bonjour(const QString& serviceName, const QString& identity,
                      Source::bonjour};
 }
 
-QStringList namesOf(const QList<RemoteMac>& macs) {
-    QStringList names;
-    for (const RemoteMac& mac : macs)
-        names.append(mac.name);
-    return names;
-}
+using testing::namesOf;
 
 TEST(MergeTest, EmptyListsGiveAnEmptyList) {
     EXPECT_TRUE(Discovery::merge({}, {}).isEmpty());

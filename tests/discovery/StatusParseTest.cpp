@@ -1,6 +1,7 @@
 #include "discovery/Discovery.h"
 
 #include "PrintTo.h"
+#include "TestHelpers.h"
 
 #include <QFile>
 
@@ -9,17 +10,10 @@
 namespace nimbrook {
 namespace {
 
-QByteArray fixture(const char* name) {
-    QFile file(QStringLiteral(NIMBROOK_TEST_DATA_DIR "/tailscale/") + QLatin1StringView(name));
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name;
-    return file.readAll();
-}
+using testing::fixture;
 
 QStringList namesOf(const StatusReport& report) {
-    QStringList names;
-    for (const RemoteMac& mac : report.macs)
-        names.append(mac.name);
-    return names;
+    return testing::namesOf(report.macs);
 }
 
 // A report with one peer built from `peerJson`.

@@ -1,4 +1,5 @@
 #include "DiscoveryFixture.h"
+#include "TestHelpers.h"
 
 #include <QPointer>
 
@@ -23,13 +24,6 @@ QByteArray report(const QList<std::tuple<const char*, const char*, bool>>& macs,
                  "\"],\"OS\":\"macOS\",\"Online\":" + (online ? "true" : "false") + "}";
     }
     return QByteArray("{\"BackendState\":\"") + state + "\",\"Peer\":{" + peers + "}}";
-}
-
-QStringList namesOf(const QList<RemoteMac>& macs) {
-    QStringList names;
-    for (const RemoteMac& mac : macs)
-        names.append(mac.name);
-    return names;
 }
 
 class TailscalePollTest : public DiscoveryFixture {

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "TestHelpers.h"
+
 #include <chrono>
 
 namespace nimbrook::testing {
@@ -49,16 +51,6 @@ inline QString peerNamespace() {
 }
 inline QString peerAddress() {
     return qEnvironmentVariable("NIMBROOK_PEER_IP");
-}
-
-// Spins the event loop until `done` or `limit`.
-template <typename Predicate>
-bool waitFor(Predicate done, std::chrono::milliseconds limit = std::chrono::seconds(8)) {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!done() && elapsed.elapsed() < limit.count())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
 }
 
 // A stand-in screen-sharing host in the peer namespace, advertised over mDNS

@@ -1,4 +1,6 @@
 #include "platform/ProcessRun.h"
+
+#include "TestHelpers.h"
 #include "discovery/Discovery.h"
 
 #include <QDir>
@@ -21,11 +23,7 @@ using namespace std::chrono_literals;
 const QString fakeTool = QStringLiteral(NIMBROOK_TEST_DATA_DIR "/fake-tailscale");
 const QStringList statusArguments{QStringLiteral("status"), QStringLiteral("--json")};
 
-QByteArray fixture(const char* name) {
-    QFile file(QStringLiteral(NIMBROOK_TEST_DATA_DIR "/tailscale/") + QLatin1StringView(name));
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-    return file.readAll();
-}
+using testing::fixture;
 
 int openDescriptorCount() {
     return int(QDir(QStringLiteral("/proc/self/fd"))

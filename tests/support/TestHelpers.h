@@ -1,0 +1,42 @@
+#pragma once
+
+// Helpers more than one suite uses.
+
+#include "model/RemoteMac.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+namespace nimbrook::testing {
+
+// A report of tests/data/tailscale, as the tool would print it.
+inline QByteArray fixture(const char* name) {
+    QFile file(QStringLiteral(NIMBROOK_TEST_DATA_DIR "/tailscale/") + QLatin1StringView(name));
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name;
+    return file.readAll();
+}
+
+inline QStringList namesOf(const QList<RemoteMac>& macs) {
+    QStringList names;
+    for (const RemoteMac& mac : macs)
+        names.append(mac.name);
+    return names;
+}
+
+// Spins the event loop until `done` or `limit`.
+template <typename Predicate>
+bool waitFor(Predicate done, std::chrono::milliseconds limit = std::chrono::seconds(8)) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!done() && elapsed.elapsed() < limit.count())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+} // namespace nimbrook::testing
