@@ -132,9 +132,17 @@ TEST_F(BonjourBrowsingTest, ABrowserFailureDropsAllLocalMachinesAndANewBrowserSt
     answer(QStringLiteral("Studio"), lanAddress);
     ASSERT_EQ(discovery->macs().size(), 1);
 
+    // A browser that waits, or says it is ready, stays as it is.
+    browsing.latest().reportState(BrowserState::waiting);
+    browsing.latest().reportState(BrowserState::ready);
+    scheduler.runPending();
+    EXPECT_EQ(discovery->macs().size(), 1);
+    EXPECT_TRUE(discovery->hasBrowser());
+
     scheduler.advance(2s);
     browsing.latest().reportState(BrowserState::failed);
     scheduler.runPending();
+    EXPECT_FALSE(discovery->hasBrowser());
     EXPECT_TRUE(discovery->macs().isEmpty());
     EXPECT_TRUE(discovery->bonjourEndpoints().isEmpty());
     EXPECT_EQ(browsing.createdCount(), 1);

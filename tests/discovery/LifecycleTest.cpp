@@ -132,23 +132,6 @@ TEST_F(LifecycleTest, ACancelledReportFromAReplacedBrowserDoesNothing) {
     EXPECT_TRUE(takeNotifications().empty());
 }
 
-TEST_F(LifecycleTest, TheCurrentBrowserFailingForgetsTheLocalSide) {
-    discovery->start();
-    const auto generation = discovery->browserGeneration();
-    takeNotifications();
-    browsing.latest().reportState(BrowserState::waiting);
-    browsing.latest().reportState(BrowserState::ready);
-    scheduler.runPending();
-    EXPECT_TRUE(discovery->hasBrowser());
-    EXPECT_TRUE(takeNotifications().empty());
-
-    browsing.latest().reportState(BrowserState::failed);
-    scheduler.runPending();
-    EXPECT_FALSE(discovery->hasBrowser());
-    EXPECT_EQ(discovery->browserGeneration(), generation + 1);
-    EXPECT_EQ(takeNotifications(), std::vector{Published::macs});
-}
-
 TEST_F(LifecycleTest, ForgetLeavesTheBrowserAndStartBonjourLeavesTheTables) {
     discovery->start();
     discovery->forgetBonjourResults();

@@ -121,12 +121,5 @@ TEST_F(ResolutionTest, TheRecordKeepsTheServiceNameExactly) {
     EXPECT_EQ(mac.identity, QStringLiteral("janes-b-mac-b"));
 }
 
-TEST(NamesNeedingResolutionTest, AdvertisedMinusResolvedMinusInFlight) {
-    EXPECT_EQ(Discovery::namesNeedingResolution(
-                  {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")},
-                  {QStringLiteral("a"), QStringLiteral("z")}, {QStringLiteral("b")}),
-              QSet<QString>{QStringLiteral("c")});
-}
-
 } // namespace
 } // namespace nimbrook::testing
