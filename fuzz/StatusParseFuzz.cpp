@@ -1,8 +1,11 @@
 // Whatever the Tailscale tool prints, decoding gives a defined report: a
 // state the decoder may give, machines only when the state is ok, each with
-// an id, an address, and the identity of its DNS name.
+// an id, an address, and the identity of its DNS name. Cutting long strings
+// keeps JSON JSON.
 #include "discovery/Discovery.h"
 #include "model/MachineIdentity.h"
+
+#include <QJsonDocument>
 
 #include <cstddef>
 #include <cstdint>
@@ -10,8 +13,16 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace nimbrook;
-    const StatusReport report =
-        Discovery::parse(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
+    const QByteArray output(reinterpret_cast<const char*>(data), qsizetype(size));
+    const StatusReport report = Discovery::parse(output);
+    QJsonParseError before{};
+    QJsonParseError after{};
+    QJsonDocument::fromJson(output, &before);
+    QByteArray shortened = output;
+    Discovery::shortenLongStrings(shortened, 8);
+    QJsonDocument::fromJson(shortened, &after);
+    if (before.error == QJsonParseError::NoError && after.error != QJsonParseError::NoError)
+        std::abort();
     if (report.state == TailscaleState::searching || report.state == TailscaleState::notInstalled)
         std::abort();
     if (report.state != TailscaleState::ok && !report.macs.isEmpty())

@@ -77,6 +77,8 @@ public:
     static inline const QString cliPathKey = QStringLiteral("TailscaleCLIPath");
     static constexpr quint16 screenSharingPort = 5900;
     static constexpr auto probeTimeout = std::chrono::milliseconds(5000);
+    // The longest string of a report that is decoded whole.
+    static constexpr qsizetype maxJsonString = 64 * 1024;
     static inline const QString serviceType = QStringLiteral("_rfb._tcp");
 
     // Starts nothing: no timer, browser or monitor until start().
@@ -147,6 +149,9 @@ public:
     // The same, listing the peers whose "OS" is one of `operatingSystems` (lower
     // case) rather than only Macs.
     static StatusReport parse(const QByteArray& output, const QStringList& operatingSystems);
+    // Cuts every string of the JSON text `json` to at most `maxBytes` bytes,
+    // in place; returns how many bytes went. The text stays valid JSON.
+    static qsizetype shortenLongStrings(QByteArray& json, qsizetype maxBytes);
     // The first executable among the user's "TailscaleCLIPath" and the usual
     // install locations, searched afresh on every call.
     static std::optional<QString> locateCLI(const FileSystem& fileSystem,

@@ -9,6 +9,7 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 
 namespace nimbrook {
@@ -155,6 +156,56 @@ QList<RemoteMac> sortedByName(QList<RemoteMac> macs) {
 StatusReport Discovery::parse(const QByteArray& output) {
     static const QStringList macsOnly{QStringLiteral("macos")};
     return parse(output, macsOnly);
+}
+
+qsizetype Discovery::shortenLongStrings(QByteArray& json, qsizetype maxBytes) {
+    // One pass over the bytes, copying down in place: inside a string, bytes
+    // past `maxBytes` are dropped, never in the middle of an escape or of a
+    // UTF-8 sequence, so the text stays valid JSON.
+    char* data = json.data();
+    const qsizetype size = json.size();
+    qsizetype out = 0;
+    bool inString = false;
+    qsizetype kept = 0; // bytes of the current string written so far
+    bool dropping = false;
+    for (qsizetype in = 0; in < size; ++in) {
+        const char c = data[in];
+        if (!inString) {
+            data[out++] = c; // (a byte onto itself until something was dropped)
+            if (c == '"') {
+                inString = true;
+                kept = 0;
+                dropping = false;
+            }
+            continue;
+        }
+        if (c == '"') {
+            inString = false;
+            data[out++] = c;
+            continue;
+        }
+        // An escape sequence: "\X" or "\uXXXX", kept or dropped whole.
+        qsizetype length = 1;
+        if (c == '\\')
+            length = in + 1 < size && data[in + 1] == 'u' ? 6 : 2;
+        else if ((static_cast<unsigned char>(c) & 0xC0) == 0xC0)
+            length = (static_cast<unsigned char>(c) & 0xE0) == 0xC0   ? 2
+                     : (static_cast<unsigned char>(c) & 0xF0) == 0xE0 ? 3
+                                                                       : 4;
+        length = std::min(length, size - in);
+        if (!dropping && kept + length > maxBytes)
+            dropping = true;
+        if (!dropping) {
+            if (out != in)
+                std::memmove(data + out, data + in, std::size_t(length));
+            out += length;
+            kept += length;
+        }
+        in += length - 1;
+    }
+    const qsizetype dropped = size - out;
+    json.truncate(out);
+    return dropped;
 }
 
 StatusReport Discovery::parse(const QByteArray& output, const QStringList& operatingSystems) {

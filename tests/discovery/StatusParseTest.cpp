@@ -4,6 +4,8 @@
 #include "TestHelpers.h"
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <gtest/gtest.h>
 
@@ -107,6 +109,32 @@ TEST(StatusParseTest, HugeNamesCostNoMoreThanRealOnes) {
     const QByteArray dns = R"({"OS":"macOS","TailscaleIPs":["100.64.0.9"],"DNSName":")" +
                            QByteArray(300, 'a') + R"(.ts.net."})";
     EXPECT_TRUE(Discovery::parse(withPeer(dns.constData())).macs.isEmpty());
+}
+
+TEST(StatusParseTest, LongStringsAreCutWithoutBreakingTheJson) {
+    QByteArray json = fixture("running-3-macs.json");
+    const QByteArray untouched = json;
+    EXPECT_EQ(Discovery::shortenLongStrings(json, 1024), 0);
+    EXPECT_EQ(json, untouched);
+
+    // Escapes and multi-byte characters are kept or dropped whole.
+    QByteArray hostile = R"({"a":")" + QByteArray(10, 'x') + R"(\u00e9\"é€𝄞tail","b":"ok"})";
+    const qsizetype dropped = Discovery::shortenLongStrings(hostile, 12);
+    EXPECT_GT(dropped, 0);
+    QJsonParseError error{};
+    const QJsonObject object = QJsonDocument::fromJson(hostile, &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << hostile.constData();
+    EXPECT_TRUE(object.value(QStringLiteral("a")).toString().startsWith(QString(10, u'x')));
+    EXPECT_LE(object.value(QStringLiteral("a")).toString().toUtf8().size(), 12);
+    EXPECT_EQ(object.value(QStringLiteral("b")).toString(), QStringLiteral("ok"));
+
+    // What a huge name decodes to is what the parser makes of any long name.
+    QByteArray report = R"({"Peer":{"a":{"OS":"macOS","DNSName":"s.ts.net.","TailscaleIPs":["100.64.0.9"],)"
+                        R"("HostName":")" + QByteArray(200000, 'N') + R"("}}})";
+    const StatusReport whole = Discovery::parse(report);
+    Discovery::shortenLongStrings(report, Discovery::maxJsonString);
+    EXPECT_LT(report.size(), 70000);
+    EXPECT_EQ(Discovery::parse(report), whole);
 }
 
 TEST(StatusParseTest, OtherOperatingSystemsAreListedWhenAsked) {
