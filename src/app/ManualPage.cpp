@@ -65,6 +65,17 @@ QString manualPage(const QString& version) {
     paragraph(QStringLiteral("\\fBTailscaleCLIPath\\fR"),
               QStringLiteral("the Tailscale command-line tool to run. Without it Nimbrook looks "
                              "in /usr/bin, /usr/sbin and /snap/bin (and the usual macOS places)."));
+    paragraph(QStringLiteral("\\fBNotifyWhenOnline\\fR"),
+              QStringLiteral("machines (their identity, as --list --json shows it) to announce "
+                             "with a desktop notification when they come online."));
+    paragraph(QStringLiteral("\\fBPinnedMachines\\fR"),
+              QStringLiteral("machines listed before all others."));
+    paragraph(QStringLiteral("\\fBTailscaleOperatingSystems\\fR"),
+              QStringLiteral("which Tailscale peers are listed, by their operating system "
+                             "(default macOS), for example: macOS, linux, windows."));
+    line(QStringLiteral(".PP"));
+    line(roff(QStringLiteral("Lists are comma-separated. Every setting is read again every "
+                             "5 seconds.")));
 
     line(QStringLiteral(".SH ENVIRONMENT"));
     paragraph(QStringLiteral("\\fBXDG_CONFIG_HOME\\fR"),
