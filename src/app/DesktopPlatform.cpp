@@ -1,8 +1,8 @@
 #include "app/DesktopPlatform.h"
 
-#include "platform/linux/SerialToolRunner.h"
 #include "platform/linux/LinuxNetwork.h"
 #include "platform/linux/PosixFileSystem.h"
+#include "platform/linux/SerialToolRunner.h"
 #include "platform/qt/DesktopUrlOpener.h"
 #include "platform/qt/QtScheduler.h"
 #include "platform/qt/SettingsUserDefaults.h"

@@ -191,7 +191,7 @@ qsizetype Discovery::shortenLongStrings(QByteArray& json, qsizetype maxBytes) {
         else if ((static_cast<unsigned char>(c) & 0xC0) == 0xC0)
             length = (static_cast<unsigned char>(c) & 0xE0) == 0xC0   ? 2
                      : (static_cast<unsigned char>(c) & 0xF0) == 0xE0 ? 3
-                                                                       : 4;
+                                                                      : 4;
         length = std::min(length, size - in);
         if (!dropping && kept + length > maxBytes)
             dropping = true;

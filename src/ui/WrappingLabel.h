@@ -13,7 +13,6 @@ class WrappingLabel final : public PlainTextLabel {
 public:
     explicit WrappingLabel(QWidget* parent = nullptr);
 
-
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override;
     QSize sizeHint() const override;

@@ -129,8 +129,10 @@ TEST(StatusParseTest, LongStringsAreCutWithoutBreakingTheJson) {
     EXPECT_EQ(object.value(QStringLiteral("b")).toString(), QStringLiteral("ok"));
 
     // What a huge name decodes to is what the parser makes of any long name.
-    QByteArray report = R"({"Peer":{"a":{"OS":"macOS","DNSName":"s.ts.net.","TailscaleIPs":["100.64.0.9"],)"
-                        R"("HostName":")" + QByteArray(200000, 'N') + R"("}}})";
+    QByteArray report =
+        R"({"Peer":{"a":{"OS":"macOS","DNSName":"s.ts.net.","TailscaleIPs":["100.64.0.9"],)"
+        R"("HostName":")" +
+        QByteArray(200000, 'N') + R"("}}})";
     const StatusReport whole = Discovery::parse(report);
     Discovery::shortenLongStrings(report, Discovery::maxJsonString);
     EXPECT_LT(report.size(), 70000);

@@ -14,7 +14,7 @@ namespace {
 QString configHome(const QString& given) {
     if (!given.isEmpty())
         return given;
-    // The specification: an unset or relative XDG_CONFIG_HOME is ignored.
+    // The XDG base directory rules: an unset or relative XDG_CONFIG_HOME is ignored.
     const QString fromEnvironment = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (QDir::isAbsolutePath(fromEnvironment))
         return fromEnvironment;

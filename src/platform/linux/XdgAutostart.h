@@ -6,7 +6,7 @@ namespace nimbrook {
 
 // The freedesktop.org autostart entry: a desktop entry in
 // $XDG_CONFIG_HOME/autostart (~/.config/autostart by default), which every
-// desktop that follows the specification starts at login.
+// desktop that follows freedesktop.org's autostart rules starts at login.
 class XdgAutostart final : public Autostart {
 public:
     // `configHome` overrides $XDG_CONFIG_HOME; empty: from the environment.
