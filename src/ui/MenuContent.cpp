@@ -195,8 +195,6 @@ void MenuContent::showEvent(QShowEvent* event) {
     if (const QScreen* where = screen();
         where && where->availableGeometry().height() != availableHeight_) {
         setAvailableHeight(where->availableGeometry().height());
-        if (QWidget* top = window(); top && top != this)
-            top->adjustSize();
     }
     emit shown();
     // Where Enter acts, shown once the keyboard is used.
@@ -239,23 +237,27 @@ void MenuContent::applyFilter() {
     }
     // The limit first: rows are made only for what fits under it.
     if (availableHeight_ > 0)
-        setAvailableHeight(availableHeight_);
+        capRows();
     list_->setMacs(shown_);
     // The keyboard starts on the first machine shown.
     if (focus_ < 0 || focus_ >= shown_.size() || !typed.isEmpty())
         focus_ = shown_.isEmpty() ? -1 : 0;
-
-    if (QWidget* top = window(); top && top != this)
-        top->adjustSize();
-    else
-        adjustSize();
+    fitWindow();
 }
 
 void MenuContent::setAvailableHeight(int height) {
     availableHeight_ = height;
+    capRows();
+    fitWindow();
+}
+
+void MenuContent::capRows() {
     // What the rest of the panel takes; the rows get what is left.
     const int others = layout()->sizeHint().height() - list_->sizeHint().height();
-    list_->setHeightCap(std::max(height - screenMargin - others, 3 * 45));
+    list_->setHeightCap(std::max(availableHeight_ - screenMargin - others, 3 * 45));
+}
+
+void MenuContent::fitWindow() {
     if (QWidget* top = window(); top && top != this)
         top->adjustSize();
     else

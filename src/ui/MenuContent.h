@@ -77,6 +77,10 @@ protected:
 private:
     void redraw();
     void applyFilter();
+    // Caps the rows at what the available height leaves them.
+    void capRows();
+    // Resizes the window the content is in to what the content asks.
+    void fitWindow();
     void fitStatusHeight();
     void choose(const RemoteMac& mac);
     // Moves the keyboard focus to `index` (clamped), scrolling it into view.

@@ -40,10 +40,17 @@ TrayMenu::TrayMenu(Discovery& discovery, std::function<void()> checkForUpdates,
     rebuild();
 }
 
+namespace {
+
+// Text for a menu item as written: "&" would make the next letter a mnemonic.
+QString literally(QString text) {
+    return text.replace(u'&', QStringLiteral("&&"));
+}
+
+} // namespace
+
 QString TrayMenu::itemText(const RemoteMac& mac) {
-    // "&" would make the next letter a mnemonic.
-    return QString(mac.name).replace(u'&', QStringLiteral("&&")) + QStringLiteral(" \u2014 ") +
-           QString(MacRow::subtitle(mac)).replace(u'&', QStringLiteral("&&"));
+    return literally(mac.name + QStringLiteral(" \u2014 ") + MacRow::subtitle(mac));
 }
 
 void TrayMenu::rebuild() {
@@ -71,7 +78,7 @@ void TrayMenu::rebuild() {
         QMenu* pin = addMenu(QStringLiteral("Pin to Top"));
         for (const RemoteMac& mac : macs) {
             const QString identity = mac.rowIdentity();
-            const QString label = QString(mac.name).replace(u'&', QStringLiteral("&&"));
+            const QString label = literally(mac.name);
             QAction* notifyItem = notify->addAction(label);
             notifyItem->setCheckable(true);
             notifyItem->setChecked(preferences.notifyWhenOnline().contains(identity));
