@@ -1,4 +1,3 @@
-#include "discovery/Discovery.h"
 #include "discovery/SortedTailscale.h"
 #include "model/MachineIdentity.h"
 
@@ -42,7 +41,7 @@ Sources makeSources(int perSource) {
 void merge(benchmark::State& state) {
     const Sources sources = makeSources(int(state.range(0)));
     for (auto _ : state)
-        benchmark::DoNotOptimize(Discovery::merge(sources.tailscale, sources.bonjour));
+        benchmark::DoNotOptimize(SortedTailscale(sources.tailscale).mergedWith(sources.bonjour));
     state.SetItemsProcessed(state.iterations() * state.range(0) * 2);
 }
 BENCHMARK(merge)->Arg(1'000)->Arg(10'000)->Unit(benchmark::kMillisecond);

@@ -1,7 +1,7 @@
 // Whatever a tool or the network puts in an address, a "vnc://" URL comes out
 // only for a plain IP address, and then holds nothing but that address.
-#include "discovery/Discovery.h"
 #include "discovery/PlainAddress.h"
+#include "discovery/VncAddress.h"
 
 #include <QHostAddress>
 #include <QUrl>
@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool plain = isPlainIpAddress(address);
     if (plain && QHostAddress(address).isNull())
         std::abort(); // a plain address is an address
-    const std::optional<QUrl> url = Discovery::vncUrl(address);
+    const std::optional<QUrl> url = vncUrlFor(address);
     if (!url)
         return 0;
     if (url->scheme() != QStringLiteral("vnc") || !url->userInfo().isEmpty() ||

@@ -1,6 +1,6 @@
 // Path signatures do not depend on the order in which the platform lists
 // interfaces and gateways, and keep exactly three fields.
-#include "discovery/Discovery.h"
+#include "discovery/PathSignature.h"
 
 #include <QStringList>
 
@@ -29,15 +29,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         else
             interfaces.append(NetworkInterface{text, InterfaceType((part[0] >> 1) % 5)});
     }
-    const QString signature =
-        Discovery::pathSignature(status, Discovery::lanInterfaceNames(interfaces), gateways);
+    const QString signature = pathSignatureOf(status, lanInterfaceNames(interfaces), gateways);
     if (signature.count(u'|') != 2)
         std::abort();
 
     QList<NetworkInterface> reversedInterfaces(interfaces.rbegin(), interfaces.rend());
     QStringList reversedGateways(gateways.rbegin(), gateways.rend());
-    if (Discovery::pathSignature(status, Discovery::lanInterfaceNames(reversedInterfaces),
-                                 reversedGateways) != signature)
+    if (pathSignatureOf(status, lanInterfaceNames(reversedInterfaces), reversedGateways) !=
+        signature)
         std::abort();
     return 0;
 }

@@ -2,7 +2,7 @@
 // state the decoder may give, machines only when the state is ok, each with
 // an id, an address, and the identity of its DNS name. Cutting long strings
 // keeps JSON JSON.
-#include "discovery/Discovery.h"
+#include "discovery/StatusParse.h"
 #include "model/MachineIdentity.h"
 
 #include <QJsonDocument>
@@ -14,12 +14,12 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace nimbrook;
     const QByteArray output(reinterpret_cast<const char*>(data), qsizetype(size));
-    const StatusReport report = Discovery::parse(output);
+    const StatusReport report = parseStatusReport(output, {QStringLiteral("macos")});
     QJsonParseError before{};
     QJsonParseError after{};
     QJsonDocument::fromJson(output, &before);
     QByteArray shortened = output;
-    Discovery::shortenLongStrings(shortened, 8);
+    shortenLongJsonStrings(shortened, 8);
     QJsonDocument::fromJson(shortened, &after);
     if (before.error == QJsonParseError::NoError && after.error != QJsonParseError::NoError)
         std::abort();

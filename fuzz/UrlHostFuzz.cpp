@@ -1,6 +1,6 @@
 // Any socket address the kernel could hand back becomes either nothing or a
 // host text that forms a vnc:// URL with a host.
-#include "discovery/Discovery.h"
+#include "discovery/VncAddress.h"
 #include "platform/linux/SocketAddress.h"
 
 #include <QUrl>
@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         reinterpret_cast<const sockaddr*>(&storage), socklen_t(length));
     if (!endpoint)
         return 0;
-    const std::optional<QString> host = Discovery::urlHost(*endpoint);
+    const std::optional<QString> host = urlHostOf(*endpoint);
     if (!host || host->isEmpty())
         std::abort(); // every IPv4 and IPv6 address has a text form
     const QUrl url(QStringLiteral("vnc://") + *host, QUrl::StrictMode);

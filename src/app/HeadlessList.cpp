@@ -38,7 +38,7 @@ int runHeadlessList(const CommandLine& command, DesktopPlatform& platform) {
     QObject::connect(&check, &QTimer::timeout, [&] {
         const bool tailscaleDone =
             discovery.tailscaleState() != TailscaleState::searching && !discovery.isPolling();
-        const bool localSettled = discovery.resolving().isEmpty() &&
+        const bool localSettled = !discovery.isResolving() &&
                                   sinceStart.elapsed() >= minimumBrowse.count() &&
                                   sinceChange.elapsed() >= quietPeriod.count();
         if ((tailscaleDone && localSettled) || sinceStart.elapsed() >= command.listWait.count())

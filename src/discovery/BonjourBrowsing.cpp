@@ -8,6 +8,34 @@
 
 namespace nimbrook {
 
+namespace {
+
+// Every name whose identity another name shares.
+QSet<QString> collidingBonjourNames(const QStringList& names) {
+    QHash<QString, QStringList> byIdentity;
+    for (const QString& name : names)
+        byIdentity[MachineIdentity::fromDisplayName(name)].append(name);
+    QSet<QString> colliding;
+    for (const QStringList& group : std::as_const(byIdentity)) {
+        if (group.size() > 1)
+            colliding.unite(QSet<QString>(group.cbegin(), group.cend()));
+    }
+    return colliding;
+}
+
+// The identities of this computer, from its current names (never "").
+QSet<QString> localIdentities(const LocalNames& localNames) {
+    QSet<QString> identities;
+    if (const std::optional<QString> host = localNames.localHostName())
+        identities.insert(MachineIdentity::fromHostname(*host));
+    if (const std::optional<QString> computer = localNames.computerName())
+        identities.insert(MachineIdentity::fromDisplayName(*computer));
+    identities.remove(QString());
+    return identities;
+}
+
+} // namespace
+
 void Discovery::startBonjour() {
     if (browser_)
         browser_->cancel();
@@ -60,28 +88,6 @@ void Discovery::applyBrowseResults(const QList<ServiceEndpoint>& results, std::i
     });
     recompute();
     resolveOutstanding();
-}
-
-QSet<QString> Discovery::collidingBonjourNames(const QStringList& names) {
-    QHash<QString, QStringList> byIdentity;
-    for (const QString& name : names)
-        byIdentity[MachineIdentity::fromDisplayName(name)].append(name);
-    QSet<QString> colliding;
-    for (const QStringList& group : std::as_const(byIdentity)) {
-        if (group.size() > 1)
-            colliding.unite(QSet<QString>(group.cbegin(), group.cend()));
-    }
-    return colliding;
-}
-
-QSet<QString> Discovery::localIdentities(const LocalNames& localNames) {
-    QSet<QString> identities;
-    if (const std::optional<QString> host = localNames.localHostName())
-        identities.insert(MachineIdentity::fromHostname(*host));
-    if (const std::optional<QString> computer = localNames.computerName())
-        identities.insert(MachineIdentity::fromDisplayName(*computer));
-    identities.remove(QString());
-    return identities;
 }
 
 void Discovery::replaceFailedBrowser(std::int64_t generation) {

@@ -1,6 +1,7 @@
 #include "discovery/Discovery.h"
 
 #include "platform/PathMonitoring.h"
+#include "platform/ProcessRun.h"
 #include "platform/ServiceBrowsing.h"
 
 #include <QPointer>
@@ -81,6 +82,12 @@ void Discovery::recompute() {
     if (!preferences_.pinned().isEmpty())
         merged = pinnedFirst(std::move(merged), preferences_.pinned());
     setMacs(std::move(merged));
+}
+
+QByteArray Discovery::runBlocking(const QString& path, const QStringList& arguments,
+                                  std::chrono::milliseconds timeout,
+                                  std::chrono::milliseconds killGrace) {
+    return runProcessBlocking(path, arguments, timeout, killGrace);
 }
 
 void Discovery::setMacs(QList<RemoteMac> macs) {

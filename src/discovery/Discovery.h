@@ -1,8 +1,12 @@
 #pragma once
 
 #include "discovery/MachinePreferences.h"
+#include "discovery/PathSignature.h"
 #include "discovery/SortedTailscale.h"
+#include "discovery/StatusParse.h"
 #include "discovery/StatusReport.h"
+#include "discovery/TailscaleCli.h"
+#include "discovery/VncAddress.h"
 #include "model/RemoteMac.h"
 #include "model/TailscaleState.h"
 #include "platform/NetworkTypes.h"
@@ -64,18 +68,12 @@ public:
     enum class Published { macs, tailscaleState, isPolling };
     Q_ENUM(Published)
 
-    struct InFlightPoll {
-        std::int64_t generation = 0;
-        ContinuousClock::time_point startedAt;
-    };
-
     static constexpr auto tickInterval = std::chrono::milliseconds(5000);
     // A poll running this long no longer blocks a new one.
     static constexpr auto stalePollAge = std::chrono::seconds(30);
     static constexpr auto toolTimeLimit = std::chrono::milliseconds(10'000);
     static constexpr auto toolKillGrace = std::chrono::milliseconds(2'000);
-    static inline const QString cliPathKey = QStringLiteral("TailscaleCLIPath");
-    static constexpr quint16 screenSharingPort = 5900;
+    static inline const QString& cliPathKey = tailscaleCliPathKey;
     static constexpr auto probeTimeout = std::chrono::milliseconds(5000);
     // The longest string of a report that is decoded whole.
     static constexpr qsizetype maxJsonString = 64 * 1024;
@@ -93,6 +91,10 @@ public:
     // The user's pins, machines to announce and operating systems to list.
     MachinePreferences& preferences() { return preferences_; }
 
+    bool hasStarted() const { return hasStarted_; }
+    // Whether an address lookup of a local-network machine is under way.
+    bool isResolving() const { return !resolving_.isEmpty(); }
+
     // --- Lifecycle ----------------------------------------------------------
     // Begins discovery: browser, path monitor, a first Tailscale poll and the
     // 5-second tick. Does nothing while already started.
@@ -100,39 +102,15 @@ public:
     // Ends discovery and forgets the local-network side. The Tailscale machines
     // and state survive it. Safe to call when not started.
     void stop();
-    // Rebuilds and publishes `macs` from the two source tables.
-    void recompute();
 
-    // --- Commands and mechanisms --------------------------------------------
+    // --- Commands -----------------------------------------------------------
     // Starts a Tailscale poll unless a recent one is still running.
     void refreshTailscale();
     // The Refresh command: poll Tailscale now and, once started, browse the
     // local network afresh.
     void refresh();
-    // Replaces any browser with a new one under a new generation; leaves the
-    // tables as they are.
-    void startBonjour();
-    // Drops the current browser if `generation` is still current.
-    void replaceFailedBrowser(std::int64_t generation);
-    // Advances the browser generation, empties the local-network tables and
-    // republishes. Leaves the browser running.
-    void forgetBonjourResults();
-    // Starts an address lookup for every advertised name that has neither an
-    // address nor a lookup under way.
-    void resolveOutstanding();
-    // Creates the path monitor; its updates come back through applyPathSignature().
-    void startPathMonitoring();
-    // Takes the complete result set of the browser of `generation`: drops this
-    // computer and names that collide, rebuilds the advertised table, and starts
-    // lookups for new names.
-    void applyBrowseResults(const QList<ServiceEndpoint>& results, std::int64_t generation);
-    // Starts the address lookup of one advertised name.
-    void resolve(const QString& name, const ServiceEndpoint& endpoint);
     // Opens a screen-sharing session with `mac` in the desktop's VNC viewer.
     void connect(const RemoteMac& mac);
-    // Records a new path signature; a change after the first forgets and
-    // re-browses the local network.
-    void applyPathSignature(const QString& signature);
 
     // --- Pure computations --------------------------------------------------
     // One record per row identity, a local-network sighting overriding name and
@@ -143,62 +121,31 @@ public:
     // `macs` with the machines whose row identity is in `pinned` moved to the
     // front, each side in the order it had. Stable.
     static QList<RemoteMac> pinnedFirst(QList<RemoteMac> macs, const QSet<QString>& pinned);
-    // Decodes `tailscale status --json` output. Never fails: unreadable output is
-    // `notRunning`. Thread-safe.
-    static StatusReport parse(const QByteArray& output);
-    // The same, listing the peers whose "OS" is one of `operatingSystems` (lower
-    // case) rather than only Macs.
-    static StatusReport parse(const QByteArray& output, const QStringList& operatingSystems);
-    // Cuts every string of the JSON text `json` to at most `maxBytes` bytes,
-    // in place; returns how many bytes went. The text stays valid JSON.
-    static qsizetype shortenLongStrings(QByteArray& json, qsizetype maxBytes);
-    // The first executable among the user's "TailscaleCLIPath" and the usual
-    // install locations, searched afresh on every call.
+    static StatusReport parse(const QByteArray& output) {
+        return parseStatusReport(output, {QStringLiteral("macos")});
+    }
+    static StatusReport parse(const QByteArray& output, const QStringList& operatingSystems) {
+        return parseStatusReport(output, operatingSystems);
+    }
     static std::optional<QString> locateCLI(const FileSystem& fileSystem,
-                                            const UserDefaults& defaults);
-    // The candidates locateCLI() tests, in order.
-    static QStringList cliCandidates(const FileSystem& fileSystem, const UserDefaults& defaults);
+                                            const UserDefaults& defaults) {
+        return locateTailscaleCli(fileSystem, defaults);
+    }
+    static QStringList cliCandidates(const FileSystem& fileSystem, const UserDefaults& defaults) {
+        return tailscaleCliCandidates(fileSystem, defaults);
+    }
     // Runs the tool and returns its standard output; blocks the calling thread.
     static QByteArray runBlocking(const QString& path, const QStringList& arguments,
                                   std::chrono::milliseconds timeout,
                                   std::chrono::milliseconds killGrace);
-    // Every name whose identity another name shares.
-    static QSet<QString> collidingBonjourNames(const QStringList& names);
-    // The identities of this computer, from its current names (never "").
-    static QSet<QString> localIdentities(const LocalNames& localNames);
-    static QSet<QString> namesNeedingResolution(const QSet<QString>& advertised,
-                                                const QSet<QString>& resolved,
-                                                const QSet<QString>& inFlight);
-    // One probe: connects to `endpoint` (only over `ipVersion` when given) and
-    // reports urlHost() of the remote endpoint, or none. `completion` runs
-    // exactly once, on the network thread. The connection is closed at once.
-    static void resolveAddress(Connecting& connecting, const ServiceEndpoint& endpoint,
-                               std::optional<IpProtocol> ipVersion,
-                               std::function<void(std::optional<QString>)> completion);
-    // The host text of a vnc:// address for a host-and-port endpoint: a name as
-    // it is, IPv4 without any zone, IPv6 in brackets with "%" written "%25";
-    // ":port" only when the port is not 5900. None for anything else.
-    static std::optional<QString> urlHost(const NetworkEndpoint& endpoint);
-    // The "vnc://" URL for a record's address, when the address is a plain IP
-    // address with an optional port and the URL holds nothing else.
-    static std::optional<QUrl> vncUrl(const QString& address);
-    static QStringList lanInterfaceNames(const QList<NetworkInterface>& interfaces);
+    static std::optional<QString> urlHost(const NetworkEndpoint& endpoint) {
+        return urlHostOf(endpoint);
+    }
+    static std::optional<QUrl> vncUrl(const QString& address) { return vncUrlFor(address); }
     static QString pathSignature(PathStatus status, const QStringList& interfaceNames,
-                                 const QStringList& gatewayDescriptions);
-
-    // --- Read-only views of the internal state, for diagnostics and tests ---
-    bool hasStarted() const { return hasStarted_; }
-    bool hasBrowser() const { return browser_ != nullptr; }
-    bool hasPathMonitor() const { return pathMonitor_ != nullptr; }
-    bool hasPollTimer() const { return pollTimer_ != nullptr; }
-    std::int64_t browserGeneration() const { return browserGeneration_; }
-    std::int64_t pollGeneration() const { return pollGeneration_; }
-    const std::optional<InFlightPoll>& inFlightPoll() const { return inFlightPoll_; }
-    const std::optional<QString>& lastPathSignature() const { return lastPathSignature_; }
-    const QHash<QString, RemoteMac>& viaTailscale() const { return viaTailscale_; }
-    const QHash<QString, RemoteMac>& viaBonjour() const { return viaBonjour_; }
-    const QHash<QString, ServiceEndpoint>& bonjourEndpoints() const { return bonjourEndpoints_; }
-    const QSet<QString>& resolving() const { return resolving_; }
+                                 const QStringList& gatewayDescriptions) {
+        return pathSignatureOf(status, interfaceNames, gatewayDescriptions);
+    }
 
 signals:
     // Fires right after every assignment of a published value, also when the new
@@ -208,7 +155,45 @@ signals:
     void startedOrStopped(bool started);
 
 private:
+    struct InFlightPoll {
+        std::int64_t generation = 0;
+        ContinuousClock::time_point startedAt;
+    };
+
     void tick();
+    // Rebuilds and publishes `macs` from the two source tables.
+    void recompute();
+
+    // Replaces any browser with a new one under a new generation; leaves the
+    // tables as they are.
+    void startBonjour();
+    // Drops the current browser if `generation` is still current.
+    void replaceFailedBrowser(std::int64_t generation);
+    // Advances the browser generation, empties the local-network tables and
+    // republishes. Leaves the browser running.
+    void forgetBonjourResults();
+    // Takes the complete result set of the browser of `generation`: drops this
+    // computer and names that collide, rebuilds the advertised table, and starts
+    // lookups for new names.
+    void applyBrowseResults(const QList<ServiceEndpoint>& results, std::int64_t generation);
+    // Starts an address lookup for every advertised name that has neither an
+    // address nor a lookup under way.
+    void resolveOutstanding();
+    // Starts the address lookup of one advertised name.
+    void resolve(const QString& name, const ServiceEndpoint& endpoint);
+    // One probe: connects to `endpoint` (only over `ipVersion` when given) and
+    // reports urlHost() of the remote endpoint, or none. `completion` runs
+    // exactly once, on the network thread. The connection is closed at once.
+    static void resolveAddress(Connecting& connecting, const ServiceEndpoint& endpoint,
+                               std::optional<IpProtocol> ipVersion,
+                               std::function<void(std::optional<QString>)> completion);
+
+    // Creates the path monitor; its updates come back through applyPathSignature().
+    void startPathMonitoring();
+    // Records a new path signature; a change after the first forgets and
+    // re-browses the local network.
+    void applyPathSignature(const QString& signature);
+
     // Runs the tool on the serial worker with the time limit and kill grace
     // above; `completion` is called on the worker thread.
     void run(const QString& path, const QStringList& arguments,

@@ -10,22 +10,11 @@
 namespace nimbrook {
 
 void Discovery::resolveOutstanding() {
-    const QSet<QString> advertised(bonjourEndpoints_.keyBegin(), bonjourEndpoints_.keyEnd());
-    const QSet<QString> resolved(viaBonjour_.keyBegin(), viaBonjour_.keyEnd());
-    for (const QString& name : namesNeedingResolution(advertised, resolved, resolving_)) {
-        if (const auto endpoint = bonjourEndpoints_.constFind(name);
-            endpoint != bonjourEndpoints_.cend())
-            resolve(name, *endpoint);
+    for (auto endpoint = bonjourEndpoints_.cbegin(); endpoint != bonjourEndpoints_.cend();
+         ++endpoint) {
+        if (!viaBonjour_.contains(endpoint.key()) && !resolving_.contains(endpoint.key()))
+            resolve(endpoint.key(), endpoint.value());
     }
-}
-
-QSet<QString> Discovery::namesNeedingResolution(const QSet<QString>& advertised,
-                                                const QSet<QString>& resolved,
-                                                const QSet<QString>& inFlight) {
-    QSet<QString> needed = advertised;
-    needed.subtract(resolved);
-    needed.subtract(inFlight);
-    return needed;
 }
 
 void Discovery::resolve(const QString& name, const ServiceEndpoint& endpoint) {
@@ -95,7 +84,7 @@ void Discovery::resolveAddress(Connecting& connecting, const ServiceEndpoint& en
         // than waiting for the platform to retry.
         std::optional<QString> outcome;
         if (state == ConnectionState::ready && remote)
-            outcome = urlHost(*remote);
+            outcome = urlHostOf(*remote);
         attempt->completion(outcome);
         if (connection)
             connection->cancel();

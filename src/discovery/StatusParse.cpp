@@ -1,23 +1,23 @@
-#include "discovery/Discovery.h"
+#include "discovery/StatusParse.h"
 
 #include "discovery/NameCollation.h"
 #include "discovery/PlainAddress.h"
 #include "model/MachineIdentity.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
+#include <simdjson.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <optional>
+#include <string_view>
 
 namespace nimbrook {
 
 namespace {
 
-// Decoding is strict about the keys we read: null counts as absent, any other
-// wrong type makes the whole report unreadable. Every other key is ignored.
+using simdjson::dom::element;
+
 struct Unreadable {};
 
 constexpr qsizetype maxDnsNameLength = 254;
@@ -25,112 +25,175 @@ constexpr qsizetype maxNameLength = 256;
 
 template <typename T> using Field = std::optional<T>;
 
-Field<QString> optionalString(const QJsonObject& object, QLatin1StringView key) {
-    const QJsonValue value = object.value(key);
-    if (value.isUndefined() || value.isNull())
-        return std::nullopt;
-    if (!value.isString())
-        throw Unreadable{};
-    return value.toString();
+QString toQString(std::string_view text) {
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
-Field<bool> optionalBool(const QJsonObject& object, QLatin1StringView key) {
-    const QJsonValue value = object.value(key);
-    if (value.isUndefined() || value.isNull())
-        return std::nullopt;
-    if (!value.isBool())
+// The values of `keys` in `object`, the last one where a key repeats.
+template <std::size_t N>
+std::array<std::optional<element>, N> valuesOf(const element& value,
+                                               const std::array<std::string_view, N>& keys) {
+    simdjson::dom::object object;
+    if (value.get(object))
         throw Unreadable{};
-    return value.toBool();
-}
-
-Field<QStringList> optionalStringArray(const QJsonObject& object, QLatin1StringView key) {
-    const QJsonValue value = object.value(key);
-    if (value.isUndefined() || value.isNull())
-        return std::nullopt;
-    if (!value.isArray())
-        throw Unreadable{};
-    QStringList strings;
-    for (const QJsonValue entry : value.toArray()) {
-        if (!entry.isString())
-            throw Unreadable{};
-        strings.append(entry.toString());
+    std::array<std::optional<element>, N> values;
+    for (const simdjson::dom::key_value_pair field : object) {
+        // Most keys are none of ours: the first byte tells most of them apart.
+        for (std::size_t i = 0; i < N; ++i) {
+            if (!field.key.empty() && field.key[0] == keys[i][0] && field.key == keys[i]) {
+                values[i] = field.value;
+                break;
+            }
+        }
     }
-    return strings;
+    return values;
 }
 
+bool isAbsent(const std::optional<element>& value) {
+    return !value || value->is_null();
+}
+
+Field<std::string_view> optionalString(const std::optional<element>& value) {
+    if (isAbsent(value))
+        return std::nullopt;
+    std::string_view text;
+    if (value->get(text))
+        throw Unreadable{};
+    return text;
+}
+
+Field<bool> optionalBool(const std::optional<element>& value) {
+    if (isAbsent(value))
+        return std::nullopt;
+    bool flag = false;
+    if (value->get(flag))
+        throw Unreadable{};
+    return flag;
+}
+
+// A string array, checked whole; its strings are read later, by the caller.
+Field<simdjson::dom::array> optionalStringArray(const std::optional<element>& value) {
+    if (isAbsent(value))
+        return std::nullopt;
+    simdjson::dom::array array;
+    if (value->get(array))
+        throw Unreadable{};
+    for (const element entry : array) {
+        if (!entry.is_string())
+            throw Unreadable{};
+    }
+    return array;
+}
+
+constexpr std::array<std::string_view, 6> peerKeys{"HostName", "DNSName", "TailscaleIPs",
+                                                   "Online",   "OS",      "ShareeNode"};
+
+bool isAscii(std::string_view text) {
+    return std::all_of(text.cbegin(), text.cend(), [](char c) { return (c & 0x80) == 0; });
+}
+
+// Whether `text`, lower-cased, is one of `lowerCase`. Most peers are not
+// listed, and their OS names are ASCII: those are compared without decoding.
+bool isOneOf(std::string_view text, const QStringList& lowerCase) {
+    if (!isAscii(text))
+        return lowerCase.contains(toQString(text).toLower());
+    return std::any_of(lowerCase.cbegin(), lowerCase.cend(), [&](const QString& entry) {
+        if (entry.size() != qsizetype(text.size()))
+            return false;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const char c = text[i];
+            const char lower = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+            if (entry[qsizetype(i)] != QLatin1Char(lower))
+                return false;
+        }
+        return true;
+    });
+}
+
+// Views into the parsed document: strings become QStrings only for the peers
+// that are listed.
 struct Peer {
-    Field<QString> hostName;
-    Field<QString> dnsName;
-    Field<QStringList> tailscaleIPs;
+    Field<std::string_view> hostName;
+    Field<std::string_view> dnsName;
+    Field<simdjson::dom::array> tailscaleIPs;
     Field<bool> online;
-    Field<QString> os;
+    Field<std::string_view> os;
     Field<bool> shareeNode;
 
-    static Peer decode(const QJsonValue& value) {
-        if (!value.isObject())
-            throw Unreadable{};
-        const QJsonObject object = value.toObject();
-        return Peer{optionalString(object, QLatin1StringView("HostName")),
-                    optionalString(object, QLatin1StringView("DNSName")),
-                    optionalStringArray(object, QLatin1StringView("TailscaleIPs")),
-                    optionalBool(object, QLatin1StringView("Online")),
-                    optionalString(object, QLatin1StringView("OS")),
-                    optionalBool(object, QLatin1StringView("ShareeNode"))};
+    static Peer decode(const element& value) {
+        const auto fields = valuesOf(value, peerKeys);
+        return Peer{optionalString(fields[0]),      optionalString(fields[1]),
+                    optionalStringArray(fields[2]), optionalBool(fields[3]),
+                    optionalString(fields[4]),      optionalBool(fields[5])};
     }
 
     // The machine this peer stands for, if it runs one of `systems` (lower
     // case) and we can address it.
     std::optional<RemoteMac> toMac(const QStringList& systems) const {
-        if (!os || !systems.contains(os->toLower()))
+        if (!os || !isOneOf(*os, systems))
             return std::nullopt;
         // A machine shared with someone else, shown to us only because they
         // share with us: Tailscale hides it, and it is not ours to reach.
         if (shareeNode.value_or(false))
             return std::nullopt;
+        if (!dnsName || dnsName->empty() || !tailscaleIPs)
+            return std::nullopt;
+        const QString dns = toQString(*dnsName);
         // No DNS name is longer than 253 characters and a final dot: a longer
         // one is not a name at all.
-        if (!dnsName || dnsName->isEmpty() || dnsName->size() > maxDnsNameLength)
-            return std::nullopt;
-        if (!tailscaleIPs)
+        if (dns.size() > maxDnsNameLength)
             return std::nullopt;
         // Anything but a plain IP address could take the viewer elsewhere
         // ("100.64.0.1@evil.example"): such an entry counts as absent.
-        const auto address = std::find_if(tailscaleIPs->cbegin(), tailscaleIPs->cend(),
-                                          [](const QString& ip) { return isPlainIpAddress(ip); });
-        if (address == tailscaleIPs->cend())
+        std::optional<QString> address;
+        for (const element entry : *tailscaleIPs) {
+            QString ip = toQString(std::string_view(entry));
+            if (isPlainIpAddress(ip)) {
+                address = std::move(ip);
+                break;
+            }
+        }
+        if (!address)
             return std::nullopt;
-        const QString identity = MachineIdentity::fromHostname(*dnsName);
+        const QString identity = MachineIdentity::fromHostname(dns);
         // Host names are at most a few dozen characters; one of megabytes would
         // only cost time and memory in every sort and every row that shows it.
         const QString name =
-            hostName && !hostName->isEmpty() ? hostName->left(maxNameLength) : identity;
-        return RemoteMac{*dnsName,
-                         identity,
-                         name,
-                         *address,
-                         online.value_or(false),
-                         RemoteMac::Source::tailscale};
+            hostName && !hostName->empty() ? toQString(*hostName).left(maxNameLength) : identity;
+        return RemoteMac{
+            dns, identity, name, *address, online.value_or(false), RemoteMac::Source::tailscale};
     }
 };
 
+constexpr std::array<std::string_view, 2> statusKeys{"BackendState", "Peer"};
+
 struct Status {
-    Field<QString> backendState;
+    Field<std::string_view> backendState;
     std::vector<Peer> peers;
 
-    static Status decode(const QJsonDocument& document) {
-        if (!document.isObject())
-            throw Unreadable{};
-        const QJsonObject object = document.object();
-        Status status{optionalString(object, QLatin1StringView("BackendState")), {}};
-        const QJsonValue peers = object.value(QLatin1StringView("Peer"));
-        if (peers.isUndefined() || peers.isNull())
+    static Status decode(const element& root) {
+        const auto fields = valuesOf(root, statusKeys);
+        Status status{optionalString(fields[0]), {}};
+        if (isAbsent(fields[1]))
             return status;
-        if (!peers.isObject())
+        simdjson::dom::object table;
+        if (fields[1]->get(table))
             throw Unreadable{};
-        const QJsonObject table = peers.toObject();
         status.peers.reserve(table.size());
-        for (auto it = table.constBegin(); it != table.constEnd(); ++it)
-            status.peers.push_back(Peer::decode(it.value()));
+        // Peers are keyed by node key; a key given twice is one peer, the last.
+        // Tailscale writes them in order; in any other, they are read in order.
+        std::vector<std::pair<std::string_view, element>> entries;
+        entries.reserve(table.size());
+        for (const simdjson::dom::key_value_pair entry : table)
+            entries.emplace_back(entry.key, entry.value);
+        const auto byKey = [](const auto& a, const auto& b) { return a.first < b.first; };
+        if (!std::is_sorted(entries.begin(), entries.end(), byKey))
+            std::stable_sort(entries.begin(), entries.end(), byKey);
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (i + 1 < entries.size() && entries[i + 1].first == entries[i].first)
+                continue;
+            status.peers.push_back(Peer::decode(entries[i].second));
+        }
         return status;
     }
 };
@@ -153,12 +216,57 @@ QList<RemoteMac> sortedByName(QList<RemoteMac> macs) {
 
 } // namespace
 
-StatusReport Discovery::parse(const QByteArray& output) {
-    static const QStringList macsOnly{QStringLiteral("macos")};
-    return parse(output, macsOnly);
+struct StatusDecoder::Parser {
+    simdjson::dom::parser parser;
+};
+
+StatusDecoder::StatusDecoder()
+    : parser_(std::make_unique<Parser>()) {
 }
 
-qsizetype Discovery::shortenLongStrings(QByteArray& json, qsizetype maxBytes) {
+StatusDecoder::~StatusDecoder() = default;
+
+StatusReport parseStatusReport(const QByteArray& output, const QStringList& operatingSystems) {
+    StatusDecoder decoder;
+    return decoder.decode(output, operatingSystems);
+}
+
+StatusReport StatusDecoder::decode(const QByteArray& output, const QStringList& operatingSystems) {
+    const StatusReport unreadable{TailscaleState::notRunning, {}};
+    if (output.isEmpty())
+        return unreadable;
+
+    const std::lock_guard guard(lock_);
+    // The parser reads a little past the end; the runner's buffer usually has
+    // that room already, saving a copy of the whole report.
+    const bool padded = output.capacity() - output.size() >= qsizetype(simdjson::SIMDJSON_PADDING);
+    element root;
+    if (parser_->parser.parse(output.constData(), std::size_t(output.size()), !padded).get(root))
+        return unreadable;
+
+    Status status;
+    try {
+        status = Status::decode(root);
+    } catch (const Unreadable&) {
+        return unreadable;
+    }
+
+    const std::string_view state = status.backendState.value_or(std::string_view());
+    if (state == "NeedsLogin" || state == "NeedsMachineAuth" || state == "NoState")
+        return StatusReport{TailscaleState::needsLogin, {}};
+    // Another user of this computer holds Tailscale: nothing of it is ours.
+    if (state == "Stopped" || state == "InUseOtherUser")
+        return unreadable;
+
+    QList<RemoteMac> macs;
+    for (const Peer& peer : status.peers) {
+        if (std::optional<RemoteMac> mac = peer.toMac(operatingSystems))
+            macs.append(std::move(*mac));
+    }
+    return StatusReport{TailscaleState::ok, sortedByName(std::move(macs))};
+}
+
+qsizetype shortenLongJsonStrings(QByteArray& json, qsizetype maxBytes) {
     // One pass over the bytes, copying down in place: inside a string, bytes
     // past `maxBytes` are dropped, never in the middle of an escape or of a
     // UTF-8 sequence, so the text stays valid JSON.
@@ -206,40 +314,6 @@ qsizetype Discovery::shortenLongStrings(QByteArray& json, qsizetype maxBytes) {
     const qsizetype dropped = size - out;
     json.truncate(out);
     return dropped;
-}
-
-StatusReport Discovery::parse(const QByteArray& output, const QStringList& operatingSystems) {
-    const StatusReport unreadable{TailscaleState::notRunning, {}};
-    if (output.isEmpty())
-        return unreadable;
-
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(output, &error);
-    if (error.error != QJsonParseError::NoError)
-        return unreadable;
-
-    Status status;
-    try {
-        status = Status::decode(document);
-    } catch (const Unreadable&) {
-        return unreadable;
-    }
-
-    if (status.backendState == QLatin1StringView("NeedsLogin") ||
-        status.backendState == QLatin1StringView("NeedsMachineAuth") ||
-        status.backendState == QLatin1StringView("NoState"))
-        return StatusReport{TailscaleState::needsLogin, {}};
-    // Another user of this computer holds Tailscale: nothing of it is ours.
-    if (status.backendState == QLatin1StringView("Stopped") ||
-        status.backendState == QLatin1StringView("InUseOtherUser"))
-        return unreadable;
-
-    QList<RemoteMac> macs;
-    for (const Peer& peer : status.peers) {
-        if (std::optional<RemoteMac> mac = peer.toMac(operatingSystems))
-            macs.append(std::move(*mac));
-    }
-    return StatusReport{TailscaleState::ok, sortedByName(std::move(macs))};
 }
 
 } // namespace nimbrook

@@ -1,17 +1,16 @@
-#include "discovery/Discovery.h"
+#include "discovery/TailscaleCli.h"
 
 #include "platform/FileSystem.h"
-#include "platform/ProcessRun.h"
 #include "platform/UserDefaults.h"
 
 #include <QDir>
 
 namespace nimbrook {
 
-QStringList Discovery::cliCandidates(const FileSystem& fileSystem, const UserDefaults& defaults) {
+QStringList tailscaleCliCandidates(const FileSystem& fileSystem, const UserDefaults& defaults) {
     QStringList candidates;
     // The user's choice, used exactly as written: no trimming, no "~".
-    if (const std::optional<QString> configured = defaults.stringForKey(cliPathKey);
+    if (const std::optional<QString> configured = defaults.stringForKey(tailscaleCliPathKey);
         configured && !configured->isEmpty())
         candidates.append(*configured);
 
@@ -30,19 +29,13 @@ QStringList Discovery::cliCandidates(const FileSystem& fileSystem, const UserDef
     return candidates;
 }
 
-std::optional<QString> Discovery::locateCLI(const FileSystem& fileSystem,
-                                            const UserDefaults& defaults) {
-    for (const QString& candidate : cliCandidates(fileSystem, defaults)) {
+std::optional<QString> locateTailscaleCli(const FileSystem& fileSystem,
+                                          const UserDefaults& defaults) {
+    for (const QString& candidate : tailscaleCliCandidates(fileSystem, defaults)) {
         if (fileSystem.isExecutableFile(candidate))
             return candidate;
     }
     return std::nullopt;
-}
-
-QByteArray Discovery::runBlocking(const QString& path, const QStringList& arguments,
-                                  std::chrono::milliseconds timeout,
-                                  std::chrono::milliseconds killGrace) {
-    return runProcessBlocking(path, arguments, timeout, killGrace);
 }
 
 } // namespace nimbrook

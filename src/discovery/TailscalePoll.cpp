@@ -21,7 +21,8 @@ void Discovery::refreshTailscale() {
     if (inFlightPoll_ && now - inFlightPoll_->startedAt < stalePollAge)
         return;
 
-    const std::optional<QString> tool = locateCLI(platform_.fileSystem, platform_.userDefaults);
+    const std::optional<QString> tool =
+        locateTailscaleCli(platform_.fileSystem, platform_.userDefaults);
     if (!tool) {
         inFlightPoll_.reset();
         setIsPolling(false);
@@ -43,8 +44,8 @@ void Discovery::refreshTailscale() {
             // report must not hold up the main thread. No value we read comes
             // near 64 KiB; a longer one would only cost its size several times
             // over in the decoded document, so it is cut first, in place.
-            shortenLongStrings(output, maxJsonString);
-            const StatusReport report = parse(output, systems);
+            shortenLongJsonStrings(output, maxJsonString);
+            const StatusReport report = parseStatusReport(output, systems);
             scheduler.post([self, generation, state = report.state,
                             machines = tailscaleMachines(report.macs)]() mutable {
                 if (self)

@@ -30,6 +30,11 @@ inline constexpr qsizetype maxToolOutput = qsizetype(192) * 1024 * 1024;
 //
 // Output longer than `outputLimit` is not read on: the child is killed at
 // once and the result is empty, as for a tool that could not run.
+//
+// The result's capacity leaves at least `outputSlack` bytes past its end, so a
+// parser that reads ahead in blocks needs no copy of it.
+inline constexpr qsizetype outputSlack = 64;
+
 QByteArray runProcessBlocking(const QString& path, const QStringList& arguments,
                               std::chrono::milliseconds timeout,
                               std::chrono::milliseconds killGrace, int abortFd = -1,

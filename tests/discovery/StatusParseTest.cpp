@@ -114,12 +114,12 @@ TEST(StatusParseTest, HugeNamesCostNoMoreThanRealOnes) {
 TEST(StatusParseTest, LongStringsAreCutWithoutBreakingTheJson) {
     QByteArray json = fixture("running-3-macs.json");
     const QByteArray untouched = json;
-    EXPECT_EQ(Discovery::shortenLongStrings(json, 1024), 0);
+    EXPECT_EQ(shortenLongJsonStrings(json, 1024), 0);
     EXPECT_EQ(json, untouched);
 
     // Escapes and multi-byte characters are kept or dropped whole.
     QByteArray hostile = R"({"a":")" + QByteArray(10, 'x') + R"(\u00e9\"é€𝄞tail","b":"ok"})";
-    const qsizetype dropped = Discovery::shortenLongStrings(hostile, 12);
+    const qsizetype dropped = shortenLongJsonStrings(hostile, 12);
     EXPECT_GT(dropped, 0);
     QJsonParseError error{};
     const QJsonObject object = QJsonDocument::fromJson(hostile, &error).object();
@@ -134,7 +134,7 @@ TEST(StatusParseTest, LongStringsAreCutWithoutBreakingTheJson) {
         R"("HostName":")" +
         QByteArray(200000, 'N') + R"("}}})";
     const StatusReport whole = Discovery::parse(report);
-    Discovery::shortenLongStrings(report, Discovery::maxJsonString);
+    shortenLongJsonStrings(report, Discovery::maxJsonString);
     EXPECT_LT(report.size(), 70000);
     EXPECT_EQ(Discovery::parse(report), whole);
 }
@@ -145,11 +145,13 @@ TEST(StatusParseTest, OtherOperatingSystemsAreListedWhenAsked) {
         R"("a":{"OS":"linux","DNSName":"a.ts.net.","TailscaleIPs":["100.64.0.1"]},)"
         R"("b":{"OS":"windows","DNSName":"b.ts.net.","TailscaleIPs":["100.64.0.2"]},)"
         R"("c":{"OS":"macOS","DNSName":"c.ts.net.","TailscaleIPs":["100.64.0.3"]},)"
-        R"("d":{"OS":"iOS","DNSName":"d.ts.net.","TailscaleIPs":["100.64.0.4"]}}})";
+        R"("d":{"OS":"iOS","DNSName":"d.ts.net.","TailscaleIPs":["100.64.0.4"]},)"
+        R"("e":{"OS":"LINUX","DNSName":"e.ts.net.","TailscaleIPs":["100.64.0.5"]}}})";
     EXPECT_EQ(namesOf(Discovery::parse(report)), QStringList{QStringLiteral("c")});
     EXPECT_EQ(namesOf(Discovery::parse(report, {QStringLiteral("macos"), QStringLiteral("linux"),
                                                 QStringLiteral("windows")})),
-              (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
+              (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
+                           QStringLiteral("e")}));
 }
 
 TEST(StatusParseTest, IPv6FirstAddressesAreKept) {
@@ -260,6 +262,14 @@ TEST(StatusParseTest, AWrongTypeAnywhereAmongReadKeysRejectsTheWholeReport) {
     // Keys are case-sensitive: "peer" is some other key, ignored.
     EXPECT_EQ(Discovery::parse(R"({"peer":7,"backendstate":"Stopped"})"),
               (StatusReport{TailscaleState::ok, {}}));
+    // Of a key given twice the last counts, the first may be of any type.
+    EXPECT_EQ(Discovery::parse(R"({"BackendState":7,"BackendState":"NeedsLogin"})").state,
+              TailscaleState::needsLogin);
+    EXPECT_EQ(Discovery::parse(withPeer(R"({"OS":1,"OS":"linux"})")).state, TailscaleState::ok);
+    // Keys we do not read must still hold JSON.
+    EXPECT_EQ(Discovery::parse(withPeer(R"({"OS":"linux","RxBytes":12x})")), unreadable);
+    EXPECT_EQ(Discovery::parse(R"({"Version":tru,"Peer":{}})"), unreadable);
+    EXPECT_EQ(Discovery::parse(QByteArray("{\"Self\":\"\xff\",\"Peer\":{}}")), unreadable);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "platform/PathMonitoring.h"
 #include "platform/ServiceBrowsing.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -29,6 +30,11 @@ public:
     std::unique_ptr<ServiceBrowser> browse(const QString& serviceType, Handlers handlers) override;
 
     int createdCount() const { return int(records_.size()); }
+    // Browsers made and not cancelled.
+    int liveCount() const {
+        return int(std::count_if(records_.cbegin(), records_.cend(),
+                                 [](const auto& record) { return !record->cancelled; }));
+    }
     Record& browser(int index) { return *records_.at(index); }
     Record& latest() { return *records_.back(); }
 

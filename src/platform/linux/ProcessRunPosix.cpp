@@ -209,6 +209,9 @@ QByteArray runProcessBlocking(const QString& path, const QStringList& arguments,
 
     child.signalIfRunning(SIGKILL);
     child.reap();
+    // Mostly there already, as the buffer grows ahead of what it holds.
+    if (!output.isEmpty() && output.capacity() - output.size() < outputSlack)
+        output.reserve(output.size() + outputSlack);
     return output;
 }
 

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "discovery/StatusReport.h"
+
+#include <QByteArray>
+#include <QStringList>
+
+#include <memory>
+#include <mutex>
+
+namespace nimbrook {
+
+// Decodes reports one after another with one parser, whose buffers are kept
+// for the next report: allocating them afresh costs as much as the parsing.
+// They grow to the largest report seen, about twice its size. Thread-safe;
+// reports are decoded one at a time.
+class StatusDecoder {
+public:
+    StatusDecoder();
+    ~StatusDecoder();
+    StatusDecoder(const StatusDecoder&) = delete;
+    StatusDecoder& operator=(const StatusDecoder&) = delete;
+
+    // As parseStatusReport().
+    StatusReport decode(const QByteArray& output, const QStringList& operatingSystems);
+
+private:
+    struct Parser;
+    std::mutex lock_;
+    std::unique_ptr<Parser> parser_;
+};
+
+// Decodes `tailscale status --json` output, listing the peers whose "OS" is one
+// of `operatingSystems` (lower case). Never fails: unreadable output is
+// `notRunning`. Thread-safe.
+//
+// Decoding is strict about the keys it reads: null counts as absent, any other
+// wrong type makes the whole report unreadable, and so does text that is not
+// JSON anywhere in the report. Every other key is ignored; of keys given twice
+// the last one counts.
+StatusReport parseStatusReport(const QByteArray& output, const QStringList& operatingSystems);
+
+// Cuts every string of the JSON text `json` to at most `maxBytes` bytes, in
+// place; returns how many bytes went. The text stays valid JSON.
+qsizetype shortenLongJsonStrings(QByteArray& json, qsizetype maxBytes);
+
+} // namespace nimbrook

@@ -1,0 +1,200 @@
+#include "DiscoveryFixture.h"
+#include "TestHelpers.h"
+
+namespace nimbrook::testing {
+namespace {
+
+ServiceEndpoint service(const QString& name, int interfaceIndex = 2,
+                        IpProtocol protocol = IpProtocol::ipv4) {
+    return ServiceEndpoint{
+        name, QStringLiteral("_rfb._tcp"), QStringLiteral("local"), {{interfaceIndex, protocol}}};
+}
+
+const HostEndpoint v4{HostEndpoint::Kind::ipv4, QStringLiteral("192.168.1.20"), 5900};
+const HostEndpoint v6{HostEndpoint::Kind::ipv6, QStringLiteral("fe80::1c2b:3aff:fe4d:5e6f%eth0"),
+                      5901};
+
+class LocalNetworkTest : public DiscoveryFixture {
+protected:
+    void browse(const QList<ServiceEndpoint>& results) {
+        browsing.latest().reportResults(results);
+        scheduler.runPending();
+    }
+    // Answers the newest probe to `name`.
+    void answer(const QString& name, ConnectionState state,
+                std::optional<HostEndpoint> remote = std::nullopt) {
+        const auto probes = connecting.to(name);
+        ASSERT_FALSE(probes.empty()) << name.toStdString();
+        probes.back()->report(state, remote);
+        scheduler.runPending();
+    }
+    bool probed(const QString& name) { return !connecting.to(name).empty(); }
+    QStringList names() const { return namesOf(discovery->macs()); }
+};
+
+TEST_F(LocalNetworkTest, AServiceBecomesAMachineOnceOneProbeFindsItsAddress) {
+    discovery->start();
+    const QString name = QStringLiteral("Jane\u2019s <b>Mac</b>");
+    browse({service(name)});
+    EXPECT_TRUE(discovery->macs().isEmpty()); // not before its address is known
+    EXPECT_TRUE(discovery->isResolving());
+    ASSERT_EQ(connecting.createdCount(), 1);
+    EXPECT_EQ(connecting.latest().ipVersion, IpProtocol::ipv4);
+    EXPECT_EQ(connecting.latest().timeout, std::chrono::seconds(5));
+
+    answer(name, ConnectionState::preparing);
+    answer(name, ConnectionState::ready, v4);
+    EXPECT_EQ(connecting.createdCount(), 1);
+    EXPECT_TRUE(connecting.latest().cancelled); // the probe is closed at once
+    EXPECT_FALSE(discovery->isResolving());
+    EXPECT_EQ(
+        discovery->macs(),
+        (QList<RemoteMac>{{QStringLiteral("bonjour:") + name, QStringLiteral("janes-b-mac-b"), name,
+                           QStringLiteral("192.168.1.20"), true, RemoteMac::Source::bonjour}}));
+}
+
+TEST_F(LocalNetworkTest, AnIPv6OnlyServiceIsFoundByTheSecondProbe) {
+    discovery->start();
+    browse({service(QStringLiteral("Studio"))});
+    answer(QStringLiteral("Studio"), ConnectionState::failed);
+    ASSERT_EQ(connecting.createdCount(), 2);
+    EXPECT_EQ(connecting.latest().ipVersion, std::nullopt);
+    answer(QStringLiteral("Studio"), ConnectionState::ready, v6);
+    ASSERT_EQ(discovery->macs().size(), 1);
+    EXPECT_EQ(discovery->macs()[0].address,
+              QStringLiteral("[fe80::1c2b:3aff:fe4d:5e6f%25eth0]:5901"));
+}
+
+TEST_F(LocalNetworkTest, WaitingEndsAnAttemptWithNothingAndTheNextTickTriesAgain) {
+    discovery->start();
+    browse({service(QStringLiteral("Studio"))});
+    auto& first = connecting.connection(0);
+    first.report(ConnectionState::waiting);
+    ASSERT_EQ(connecting.createdCount(), 2);
+    first.report(ConnectionState::ready, v4); // too late
+    answer(QStringLiteral("Studio"), ConnectionState::waiting);
+    answer(QStringLiteral("Studio"), ConnectionState::ready, v4);
+    EXPECT_EQ(connecting.createdCount(), 2);
+    EXPECT_TRUE(discovery->macs().isEmpty());
+    EXPECT_FALSE(discovery->isResolving());
+    EXPECT_TRUE(connecting.connection(0).cancelled);
+    EXPECT_TRUE(connecting.connection(1).cancelled);
+
+    scheduler.advance(5s);
+    EXPECT_EQ(connecting.createdCount(), 3);
+}
+
+TEST_F(LocalNetworkTest, ANameIsProbedOnceWhileInFlightAndNeverOnceResolved) {
+    discovery->start();
+    browse({service(QStringLiteral("Studio")), service(QStringLiteral("Lab"))});
+    browse({service(QStringLiteral("Studio")), service(QStringLiteral("Lab"))});
+    scheduler.advance(5s);
+    EXPECT_EQ(connecting.createdCount(), 2);
+
+    answer(QStringLiteral("Studio"), ConnectionState::ready, v4);
+    browse(
+        {service(QStringLiteral("Studio"), 7, IpProtocol::ipv6), service(QStringLiteral("Lab"))});
+    scheduler.advance(15s);
+    EXPECT_EQ(connecting.to(QStringLiteral("Studio")).size(), 1u);
+    EXPECT_EQ(names(), QStringList{QStringLiteral("Studio")});
+}
+
+TEST_F(LocalNetworkTest, TheFirstSightingOfANameWins) {
+    discovery->start();
+    browse({service(QStringLiteral("Studio"), 3),
+            service(QStringLiteral("Studio"), 2, IpProtocol::ipv6)});
+    ASSERT_EQ(connecting.createdCount(), 1);
+    EXPECT_EQ(connecting.latest().service.sightings,
+              (QList<ServiceSighting>{{3, IpProtocol::ipv4}}));
+}
+
+TEST_F(LocalNetworkTest, ThisComputerIsLeftOutButANamelessServiceIsNotTakenForIt) {
+    localNames.hostName = QStringLiteral("Guests-Laptop");
+    localNames.computer = QStringLiteral("Jane\u2019s Mac");
+    discovery->start();
+    browse({service(QStringLiteral("Guest\u2019s Laptop")), service(QStringLiteral("Jane's Mac")),
+            service(QStringLiteral("Studio"))});
+    EXPECT_EQ(connecting.createdCount(), 1);
+    EXPECT_TRUE(probed(QStringLiteral("Studio")));
+
+    localNames.hostName.reset();
+    localNames.computer = QStringLiteral("!!!");
+    browse({service(QStringLiteral("!!!"))});
+    EXPECT_TRUE(probed(QStringLiteral("!!!")));
+}
+
+TEST_F(LocalNetworkTest, NamesOfOneIdentityAreAllDroppedWithTheirRecords) {
+    discovery->start();
+    browse({service(QStringLiteral("Studio")), service(QStringLiteral("Lab"))});
+    answer(QStringLiteral("Studio"), ConnectionState::ready, v4);
+    ASSERT_EQ(names(), QStringList{QStringLiteral("Studio")});
+
+    browse({service(QStringLiteral("Studio")), service(QStringLiteral("STUDIO")),
+            service(QStringLiteral("Lab")), service(QStringLiteral("???")),
+            service(QStringLiteral("!!!")), service(QStringLiteral("Caf\u00e9 Mac")),
+            service(QStringLiteral("cafe-mac")), service(QStringLiteral("Kim\u2019s Mac")),
+            service(QStringLiteral("Kims Mac"))});
+    EXPECT_TRUE(discovery->macs().isEmpty());
+    answer(QStringLiteral("Lab"), ConnectionState::ready, v4);
+    EXPECT_EQ(names(), QStringList{QStringLiteral("Lab")});
+    EXPECT_EQ(connecting.createdCount(), 2);
+}
+
+TEST_F(LocalNetworkTest, AWithdrawnServiceLeavesAtOnceAlsoDuringItsProbe) {
+    discovery->start();
+    browse({service(QStringLiteral("Studio")), service(QStringLiteral("Lab"))});
+    answer(QStringLiteral("Studio"), ConnectionState::ready, v4);
+    browse({service(QStringLiteral("Lab"))});
+    EXPECT_TRUE(discovery->macs().isEmpty());
+
+    browse({});
+    answer(QStringLiteral("Lab"), ConnectionState::ready, v4);
+    EXPECT_TRUE(discovery->macs().isEmpty());
+    EXPECT_FALSE(discovery->isResolving());
+}
+
+TEST_F(LocalNetworkTest, ResultsAndProbesOfAnEarlierBrowsingAreDropped) {
+    discovery->start();
+    auto& old = browsing.latest();
+    browse({service(QStringLiteral("Studio"))});
+    auto& staleProbe = connecting.latest();
+    discovery->refresh();
+    browse({service(QStringLiteral("Studio"))});
+    ASSERT_EQ(connecting.createdCount(), 2);
+
+    old.reportResults({service(QStringLiteral("Lab"))});
+    staleProbe.report(ConnectionState::ready, v4);
+    scheduler.runPending();
+    EXPECT_TRUE(discovery->macs().isEmpty());
+    EXPECT_TRUE(discovery->isResolving());
+    EXPECT_FALSE(probed(QStringLiteral("Lab")));
+}
+
+TEST_F(LocalNetworkTest, ABrowserFailureDropsAllLocalMachinesAndANewBrowserStartsWithinATick) {
+    discovery->start();
+    browse({service(QStringLiteral("Studio"))});
+    answer(QStringLiteral("Studio"), ConnectionState::ready, v4);
+    ASSERT_EQ(discovery->macs().size(), 1);
+
+    // A browser that waits, or says it is ready, stays as it is.
+    browsing.latest().reportState(BrowserState::waiting);
+    browsing.latest().reportState(BrowserState::ready);
+    scheduler.runPending();
+    EXPECT_EQ(discovery->macs().size(), 1);
+    EXPECT_EQ(browsing.liveCount(), 1);
+
+    scheduler.advance(2s);
+    browsing.latest().reportState(BrowserState::failed);
+    scheduler.runPending();
+    EXPECT_EQ(browsing.liveCount(), 0);
+    EXPECT_TRUE(discovery->macs().isEmpty());
+    scheduler.advance(3s);
+    EXPECT_EQ(browsing.createdCount(), 2);
+    EXPECT_EQ(browsing.liveCount(), 1);
+    // What the new browser finds is probed afresh.
+    browse({service(QStringLiteral("Studio"))});
+    EXPECT_EQ(connecting.createdCount(), 2);
+}
+
+} // namespace
+} // namespace nimbrook::testing
