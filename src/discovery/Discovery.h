@@ -212,6 +212,8 @@ private:
 
     DiscoveryPlatform platform_;
     MachinePreferences preferences_;
+    // Shared with the poll still running when we are destroyed.
+    std::shared_ptr<StatusDecoder> decoder_ = std::make_shared<StatusDecoder>();
 
     // Fields, in the order of the design.
     QList<RemoteMac> macs_;

@@ -39,13 +39,13 @@ void Discovery::refreshTailscale() {
 
     run(*tool, {QStringLiteral("status"), QStringLiteral("--json")},
         [self = QPointer<Discovery>(this), &scheduler = platform_.scheduler, generation,
-         systems = preferences_.operatingSystems()](QByteArray output) mutable {
+         decoder = decoder_, systems = preferences_.operatingSystems()](QByteArray output) mutable {
             // On the worker thread: decoding and sorting are pure, and a large
             // report must not hold up the main thread. No value we read comes
             // near 64 KiB; a longer one would only cost its size several times
             // over in the decoded document, so it is cut first, in place.
             shortenLongJsonStrings(output, maxJsonString);
-            const StatusReport report = parseStatusReport(output, systems);
+            const StatusReport report = decoder->decode(output, systems);
             scheduler.post([self, generation, state = report.state,
                             machines = tailscaleMachines(report.macs)]() mutable {
                 if (self)
