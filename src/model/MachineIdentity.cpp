@@ -1,6 +1,11 @@
 #include "model/MachineIdentity.h"
 
+#include "model/CodePoints.h"
+
 #include <QChar>
+
+#include <array>
+#include <optional>
 
 namespace nimbrook {
 
@@ -38,58 +43,8 @@ bool isAlphanumeric(char32_t c) {
 // Calls visit(codePoint) for each code point; an unpaired surrogate is passed on
 // as itself (category Cs), so it counts as a separator rather than vanishing.
 template <typename Visit> void forEachCodePoint(QStringView text, Visit&& visit) {
-    const qsizetype size = text.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const QChar unit = text[i];
-        if (unit.isHighSurrogate() && i + 1 < size && text[i + 1].isLowSurrogate()) {
-            visit(QChar::surrogateToUcs4(unit, text[i + 1]));
-            ++i;
-        } else {
-            visit(char32_t(unit.unicode()));
-        }
-    }
-}
-
-void appendCodePoint(QString& out, char32_t c) {
-    if (QChar::requiresSurrogates(c)) {
-        out.append(QChar(QChar::highSurrogate(c)));
-        out.append(QChar(QChar::lowSurrogate(c)));
-    } else {
-        out.append(QChar(char16_t(c)));
-    }
-}
-
-// Most names are plain ASCII; folding them is just lowercasing, so the whole
-// pipeline collapses into one pass without allocating intermediates.
-QString asciiIdentity(QStringView name) {
-    QString out;
-    out.reserve(name.size());
-    bool separatorPending = false;
-    for (const QChar unit : name) {
-        const char16_t c = unit.unicode();
-        if (c == u'\'')
-            continue;
-        const bool digit = c >= u'0' && c <= u'9';
-        const bool upper = c >= u'A' && c <= u'Z';
-        const bool lower = c >= u'a' && c <= u'z';
-        if (!(digit || upper || lower)) {
-            separatorPending = true;
-            continue;
-        }
-        if (separatorPending && !out.isEmpty())
-            out.append(u'-');
-        separatorPending = false;
-        out.append(QChar(upper ? char16_t(c + (u'a' - u'A')) : c));
-    }
-    return out;
-}
-
-bool isAscii(QStringView text) {
-    for (const QChar unit : text) {
-        if (unit.unicode() >= 0x80)
-            return false;
-    }
-    return true;
+    for (CodePoints it(text); it.hasNext();)
+        visit(it.next());
 }
 
 // An unpaired surrogate stands for nothing: make it U+FFFD, a symbol and so a
@@ -130,12 +85,8 @@ QString fold(QStringView text) {
     return withoutMarks.normalized(QString::NormalizationForm_C);
 }
 
-} // namespace
-
-QString MachineIdentity::fromDisplayName(QStringView displayName) {
-    if (isAscii(displayName))
-        return asciiIdentity(displayName);
-
+// The whole folding, for any text.
+QString foldedIdentity(QStringView displayName) {
     const QString folded = fold(withoutLoneSurrogates(displayName));
 
     QString collapsed;
@@ -154,6 +105,117 @@ QString MachineIdentity::fromDisplayName(QStringView displayName) {
         appendCodePoint(collapsed, c);
     });
     return collapsed.toLower();
+}
+
+// What one UTF-16 unit adds to an identity, when that does not depend on its
+// neighbours: nothing, a separator, or letters and digits.
+struct UnitFold {
+    enum class Kind : quint8 { dependsOnNeighbours, skipped, separator, text };
+    Kind kind = Kind::dependsOnNeighbours;
+    QString text; // lower case
+};
+
+// Latin and its extensions below U+0250, and the apostrophes: most names are
+// made of these alone.
+constexpr char16_t quickLimit = 0x250;
+
+UnitFold unitFold(char16_t unit) {
+    using Kind = UnitFold::Kind;
+    if (isApostrophe(unit))
+        return {Kind::skipped, {}};
+    const auto isMark = [](char32_t c) {
+        const QChar::Category category = QChar::category(c);
+        return category == QChar::Mark_NonSpacing || category == QChar::Mark_SpacingCombining ||
+               category == QChar::Mark_Enclosing;
+    };
+    // A mark changes the character before it; what folding leaves of a
+    // character must be starters that compose with nothing.
+    if (QChar::isSurrogate(unit) || isMark(unit))
+        return {};
+    const QString folded = fold(QStringView(&unit, 1));
+    if (folded.isEmpty())
+        return {};
+    bool alphanumeric = true;
+    for (CodePoints it(folded); it.hasNext();) {
+        const char32_t c = it.next();
+        if (isMark(c) || QChar::combiningClass(c) != 0 || (c >= 0x1100 && c <= 0x11FF))
+            return {};
+        alphanumeric = alphanumeric && isAlphanumeric(c) && !isApostrophe(c);
+    }
+    if (alphanumeric)
+        return {Kind::text, folded.toLower()};
+    if (folded.size() == 1 && !isApostrophe(folded[0].unicode()))
+        return {Kind::separator, {}};
+    return {};
+}
+
+const UnitFold& quickFold(char16_t unit) {
+    static const auto table = [] {
+        std::array<UnitFold, quickLimit> folds;
+        for (char16_t c = 0; c < quickLimit; ++c)
+            folds[c] = unitFold(c);
+        return folds;
+    }();
+    static const UnitFold skipped{UnitFold::Kind::skipped, {}};
+    static const UnitFold other{};
+    if (unit < quickLimit)
+        return table[unit];
+    return isApostrophe(unit) ? skipped : other;
+}
+
+// One pass over the units for names made of ASCII, Latin letters and
+// apostrophes; none when another character could change its neighbours.
+std::optional<QString> quickIdentity(QStringView name) {
+    using Kind = UnitFold::Kind;
+    QString out(name.size() * 2, Qt::Uninitialized);
+    QChar* const begin = out.data();
+    QChar* end = begin;
+    bool separatorPending = false;
+    const auto append = [&](QChar c) {
+        if (separatorPending && end != begin)
+            *end++ = u'-';
+        separatorPending = false;
+        *end++ = c;
+    };
+    for (const QChar unit : name) {
+        const char16_t c = unit.unicode();
+        if (c < 0x80) {
+            if ((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z'))
+                append(unit);
+            else if (c >= u'A' && c <= u'Z')
+                append(QChar(char16_t(c + (u'a' - u'A'))));
+            else if (c != u'\'')
+                separatorPending = true;
+            continue;
+        }
+        const UnitFold& fold = quickFold(c);
+        switch (fold.kind) {
+        case Kind::dependsOnNeighbours:
+            return std::nullopt;
+        case Kind::skipped:
+            break;
+        case Kind::separator:
+            separatorPending = true;
+            break;
+        case Kind::text:
+            // Room for it: a unit folds to at most two.
+            if (fold.text.size() > 2)
+                return std::nullopt;
+            for (const QChar folded : fold.text)
+                append(folded);
+            break;
+        }
+    }
+    out.truncate(end - begin);
+    return out;
+}
+
+} // namespace
+
+QString MachineIdentity::fromDisplayName(QStringView displayName) {
+    if (std::optional<QString> quick = quickIdentity(displayName))
+        return *std::move(quick);
+    return foldedIdentity(displayName);
 }
 
 QString MachineIdentity::fromHostname(QStringView hostname) {

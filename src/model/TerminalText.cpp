@@ -1,31 +1,12 @@
 #include "model/TerminalText.h"
 
+#include "model/CodePoints.h"
+
 namespace nimbrook {
 
 namespace {
 
 constexpr char32_t replacement = 0xFFFD;
-
-// Walks a text by code point; an unpaired surrogate comes back as itself, so
-// that the caller sees it.
-class CodePoints {
-public:
-    explicit CodePoints(QStringView text)
-        : text_(text) {}
-    bool hasNext() const { return index_ < text_.size(); }
-    qsizetype index() const { return index_; }
-    char32_t next() {
-        const char16_t unit = text_[index_++].unicode();
-        if (QChar::isHighSurrogate(unit) && index_ < text_.size() &&
-            QChar::isLowSurrogate(text_[index_].unicode()))
-            return QChar::surrogateToUcs4(unit, text_[index_++].unicode());
-        return unit;
-    }
-
-private:
-    QStringView text_;
-    qsizetype index_ = 0;
-};
 
 bool isWide(char32_t c) {
     return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E) ||

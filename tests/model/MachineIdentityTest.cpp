@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace nimbrook {
 namespace {
 
@@ -127,6 +129,21 @@ TEST(MachineIdentityTest, IdentitiesAreFixedPoints) {
         const QString identity = display(name);
         EXPECT_EQ(MachineIdentity::fromDisplayName(identity), identity) << name;
         EXPECT_EQ(MachineIdentity::fromHostname(identity), identity) << name;
+    }
+}
+
+// Latin names take a quicker way; any other character sends the whole name the
+// full way, which must come to the same identity.
+TEST(MachineIdentityTest, LatinNamesFoldAsTheFullWayFoldsThem) {
+    std::vector<char16_t> units{0x2019, 0x02BC};
+    for (char16_t unit = 0x80; unit < 0x250; ++unit)
+        units.push_back(unit);
+    for (const char16_t unit : units) {
+        const QString c(QChar{unit});
+        const QString name = QStringLiteral("a") + c + QStringLiteral("B ") + c + c + u'1';
+        EXPECT_EQ(MachineIdentity::fromDisplayName(name),
+                  MachineIdentity::fromDisplayName(name + QStringLiteral(" \u0300")))
+            << std::hex << int(unit);
     }
 }
 
