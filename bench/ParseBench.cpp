@@ -1,3 +1,4 @@
+#include "discovery/SortedTailscale.h"
 #include "discovery/StatusParse.h"
 
 #include <QFile>
@@ -8,24 +9,30 @@
 #include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace nimbrook::bench {
 namespace {
 
-// A large tailnet's report, written by scripts/bench with the report generator
-// (10,000 peers, 40 % of them Macs).
-QByteArray largeReport(benchmark::State& state) {
-    const char* path = std::getenv("NIMBROOK_BENCH_REPORT");
-    QFile file(QString::fromLocal8Bit(path ? path : ""));
-    if (!path || !file.open(QIODevice::ReadOnly)) {
-        state.SkipWithError("set NIMBROOK_BENCH_REPORT to a tailscale status --json report");
+// A tailnet's report, written by scripts/bench with the report generator
+// (`peers` peers, 40 % of them Macs) as report-<peers>.json.
+QByteArray reportOf(benchmark::State& state, int peers) {
+    const char* directory = std::getenv("NIMBROOK_BENCH_REPORTS");
+    QFile file(
+        QStringLiteral("%1/report-%2.json").arg(QString::fromLocal8Bit(directory)).arg(peers));
+    if (!directory || !file.open(QIODevice::ReadOnly)) {
+        state.SkipWithError("set NIMBROOK_BENCH_REPORTS to a directory of reports");
         return {};
     }
     QByteArray report = file.readAll();
     // As the tool runner leaves it.
     report.reserve(report.size() + 64);
     return report;
+}
+
+QByteArray largeReport(benchmark::State& state) {
+    return reportOf(state, 10'000);
 }
 
 // As the app decodes every poll: with the decoder of the previous one.
@@ -88,6 +95,28 @@ void parseFloorOnDemand(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(parseFloorOnDemand)->Unit(benchmark::kMillisecond);
+
+// What the worker does for each poll of a 1,000-peer tailnet: decode, then
+// sort for merging. On a thread of its own for each poll, as the tool runner
+// runs them (Arg 1), or on one thread throughout (Arg 0), which keeps the
+// collation keys of the previous poll.
+void pollWork(benchmark::State& state) {
+    const QByteArray report = reportOf(state, 1'000);
+    const QStringList macs{QStringLiteral("macos")};
+    StatusDecoder decoder;
+    const auto work = [&] {
+        const StatusReport decoded = decoder.decode(report, macs);
+        benchmark::DoNotOptimize(SortedTailscale(decoded.macs));
+    };
+    for (auto _ : state) {
+        if (state.range(0) == 1)
+            std::thread(work).join();
+        else
+            work();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(pollWork)->ArgName("threadPerPoll")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 } // namespace nimbrook::bench

@@ -38,9 +38,9 @@ std::array<std::optional<element>, N> valuesOf(const element& value,
         throw Unreadable{};
     std::array<std::optional<element>, N> values;
     for (const simdjson::dom::key_value_pair field : object) {
-        // Most keys are none of ours: the first byte tells most of them apart.
+        // Most keys are none of ours: their length tells most of them apart.
         for (std::size_t i = 0; i < N; ++i) {
-            if (!field.key.empty() && field.key[0] == keys[i][0] && field.key == keys[i]) {
+            if (field.key.size() == keys[i].size() && field.key == keys[i]) {
                 values[i] = field.value;
                 break;
             }
@@ -167,43 +167,50 @@ struct Peer {
 
 constexpr std::array<std::string_view, 2> statusKeys{"BackendState", "Peer"};
 
-struct Status {
-    Field<std::string_view> backendState;
-    std::vector<Peer> peers;
-
-    static Status decode(const element& root) {
-        const auto fields = valuesOf(root, statusKeys);
-        Status status{optionalString(fields[0]), {}};
-        if (isAbsent(fields[1]))
-            return status;
-        simdjson::dom::object table;
-        if (fields[1]->get(table))
-            throw Unreadable{};
-        status.peers.reserve(table.size());
-        // Peers are keyed by node key; a key given twice is one peer, the last.
-        // Tailscale writes them in order; in any other, they are read in order.
-        std::vector<std::pair<std::string_view, element>> entries;
-        entries.reserve(table.size());
-        for (const simdjson::dom::key_value_pair entry : table)
-            entries.emplace_back(entry.key, entry.value);
-        const auto byKey = [](const auto& a, const auto& b) { return a.first < b.first; };
-        if (!std::is_sorted(entries.begin(), entries.end(), byKey))
-            std::stable_sort(entries.begin(), entries.end(), byKey);
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            if (i + 1 < entries.size() && entries[i + 1].first == entries[i].first)
-                continue;
-            status.peers.push_back(Peer::decode(entries[i].second));
+// Calls visit(peer) for every entry of the peer table in the order of its
+// keys (node keys), the last of a key given twice. Tailscale writes them in
+// that order already; any other order is sorted first.
+template <typename Visit> void forEachPeer(const simdjson::dom::object& table, Visit&& visit) {
+    std::string_view previous;
+    bool ordered = true;
+    bool first = true;
+    for (const simdjson::dom::key_value_pair entry : table) {
+        if (!first && !(previous < entry.key)) {
+            ordered = false;
+            break;
         }
-        return status;
+        previous = entry.key;
+        first = false;
     }
-};
+    if (ordered) {
+        for (const simdjson::dom::key_value_pair entry : table)
+            visit(Peer::decode(entry.value));
+        return;
+    }
+    std::vector<std::pair<std::string_view, element>> entries;
+    entries.reserve(table.size());
+    for (const simdjson::dom::key_value_pair entry : table)
+        entries.emplace_back(entry.key, entry.value);
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (i + 1 == entries.size() || entries[i + 1].first != entries[i].first)
+            visit(Peer::decode(entries[i].second));
+    }
+}
 
 QList<RemoteMac> sortedByName(QList<RemoteMac> macs) {
     const NameCollation& collation = NameCollation::forCurrentLocale();
+    QStringList names;
+    names.reserve(macs.size());
+    for (const RemoteMac& mac : macs)
+        names.append(mac.name);
+    // The keys of the names this thread sorted last are reused.
+    std::vector<NameCollation::Key> keys = collation.keys(names);
     std::vector<std::pair<NameCollation::Key, RemoteMac>> keyed;
     keyed.reserve(macs.size());
-    for (RemoteMac& mac : macs)
-        keyed.emplace_back(collation.key(mac.name), std::move(mac));
+    for (qsizetype i = 0; i < macs.size(); ++i)
+        keyed.emplace_back(std::move(keys[std::size_t(i)]), std::move(macs[i]));
     std::stable_sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
         return collation.compare(a.first, b.first) < 0;
     });
@@ -244,25 +251,35 @@ StatusReport StatusDecoder::decode(const QByteArray& output, const QStringList& 
     if (parser_->parser.parse(output.constData(), std::size_t(output.size()), !padded).get(root))
         return unreadable;
 
-    Status status;
+    // Every peer is decoded, so that a wrong type anywhere is found, but
+    // records are made only when the report lists machines.
+    TailscaleState state = TailscaleState::ok;
+    QList<RemoteMac> macs;
     try {
-        status = Status::decode(root);
+        const auto fields = valuesOf(root, statusKeys);
+        const std::string_view backendState = optionalString(fields[0]).value_or("");
+        if (backendState == "NeedsLogin" || backendState == "NeedsMachineAuth" ||
+            backendState == "NoState")
+            state = TailscaleState::needsLogin;
+        // Another user of this computer holds Tailscale: nothing of it is ours.
+        if (backendState == "Stopped" || backendState == "InUseOtherUser")
+            state = TailscaleState::notRunning;
+        if (!isAbsent(fields[1])) {
+            simdjson::dom::object table;
+            if (fields[1]->get(table))
+                throw Unreadable{};
+            forEachPeer(table, [&](const Peer& peer) {
+                if (state != TailscaleState::ok)
+                    return;
+                if (std::optional<RemoteMac> mac = peer.toMac(operatingSystems))
+                    macs.append(std::move(*mac));
+            });
+        }
     } catch (const Unreadable&) {
         return unreadable;
     }
-
-    const std::string_view state = status.backendState.value_or(std::string_view());
-    if (state == "NeedsLogin" || state == "NeedsMachineAuth" || state == "NoState")
-        return StatusReport{TailscaleState::needsLogin, {}};
-    // Another user of this computer holds Tailscale: nothing of it is ours.
-    if (state == "Stopped" || state == "InUseOtherUser")
-        return unreadable;
-
-    QList<RemoteMac> macs;
-    for (const Peer& peer : status.peers) {
-        if (std::optional<RemoteMac> mac = peer.toMac(operatingSystems))
-            macs.append(std::move(*mac));
-    }
+    if (state != TailscaleState::ok)
+        return StatusReport{state, {}};
     return StatusReport{TailscaleState::ok, sortedByName(std::move(macs))};
 }
 
