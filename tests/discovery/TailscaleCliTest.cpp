@@ -30,6 +30,12 @@ TEST_F(TailscaleCliTest, NothingExecutableMeansNoTool) {
                                     "Contents/MacOS/Tailscale"),
                      QStringLiteral("/usr/bin/tailscale"), QStringLiteral("/usr/sbin/tailscale"),
                      QStringLiteral("/snap/bin/tailscale")}));
+
+    // Nothing is cached: the tool is looked for afresh every time.
+    files.executables = {QStringLiteral("/snap/bin/tailscale")};
+    EXPECT_EQ(locate(), QStringLiteral("/snap/bin/tailscale"));
+    files.executables.clear();
+    EXPECT_EQ(locate(), std::nullopt);
 }
 
 TEST_F(TailscaleCliTest, TheUserDefaultComesFirstAndIsUsedAsWritten) {
@@ -43,11 +49,11 @@ TEST_F(TailscaleCliTest, TheUserDefaultComesFirstAndIsUsedAsWritten) {
     defaults.values[QStringLiteral("TailscaleCLIPath")] = QStringLiteral("~/tailscale");
     files.executables.insert(QStringLiteral("/home/jane/tailscale"));
     EXPECT_EQ(locate(), appBundleTool);
-}
 
-TEST_F(TailscaleCliTest, AnEmptyOrMissingDefaultIsSkipped) {
+    // An empty or missing one is skipped.
     defaults.values[QStringLiteral("TailscaleCLIPath")] = QString();
     files.executables = {QStringLiteral("/usr/bin/tailscale")};
+    files.tested.clear();
     EXPECT_EQ(locate(), QStringLiteral("/usr/bin/tailscale"));
     EXPECT_EQ(files.tested.first(), appBundleTool);
 
@@ -63,14 +69,6 @@ TEST_F(TailscaleCliTest, TheHomeCandidateComesAfterTheFixedPathsWithSpacesKept) 
     EXPECT_EQ(locate(), homeTool);
     files.executables.insert(QStringLiteral("/opt/local/bin/tailscale"));
     EXPECT_EQ(locate(), QStringLiteral("/opt/local/bin/tailscale"));
-}
-
-TEST_F(TailscaleCliTest, NothingIsCached) {
-    EXPECT_EQ(locate(), std::nullopt);
-    files.executables = {QStringLiteral("/snap/bin/tailscale")};
-    EXPECT_EQ(locate(), QStringLiteral("/snap/bin/tailscale"));
-    files.executables.clear();
-    EXPECT_EQ(locate(), std::nullopt);
 }
 
 } // namespace

@@ -1,15 +1,11 @@
 #include "model/RemoteMac.h"
 #include "model/AddressText.h"
-#include "model/TailscaleState.h"
 
 #include "PrintTo.h"
 
-#include <QHash>
-#include <QSet>
 
 #include <gtest/gtest.h>
 
-#include <unordered_set>
 
 namespace nimbrook {
 namespace {
@@ -66,33 +62,6 @@ TEST(RemoteMacTest, EveryFieldTakesPartInEqualityAndHashing) {
     }
     EXPECT_EQ(RemoteMac(base), base);
     EXPECT_EQ(qHash(RemoteMac(base), 42), qHash(base, 42));
-}
-
-TEST(RemoteMacTest, UsableAsSetAndTableElement) {
-    RemoteMac offline = studio();
-    offline.online = false;
-
-    QSet<RemoteMac> qtSet{studio(), studio(), offline};
-    EXPECT_EQ(qtSet.size(), 2);
-
-    std::unordered_set<RemoteMac> stdSet{studio(), offline, studio()};
-    EXPECT_EQ(stdSet.size(), 2u);
-    EXPECT_TRUE(stdSet.contains(offline));
-}
-
-TEST(TailscaleStateTest, CasesAreDistinctInHashAndName) {
-    const TailscaleState all[] = {TailscaleState::searching, TailscaleState::ok,
-                                  TailscaleState::notInstalled, TailscaleState::notRunning,
-                                  TailscaleState::needsLogin};
-    QSet<QString> names;
-    QSet<TailscaleState> states;
-    for (const TailscaleState state : all) {
-        names.insert(toString(state));
-        states.insert(state);
-    }
-    EXPECT_EQ(names.size(), 5);
-    EXPECT_EQ(states.size(), 5);
-    EXPECT_EQ(toString(TailscaleState::notInstalled), QStringLiteral("notInstalled"));
 }
 
 TEST(ReadableAddressTest, ZonesReadAsTypedAndBracketsOnlyWhereAPortFollows) {

@@ -1,5 +1,7 @@
 #include "platform/qt/QtScheduler.h"
 
+#include "TestHelpers.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
@@ -15,15 +17,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Spins the event loop until `done` or `limit` passes.
-template <typename Predicate>
-bool spinUntil(Predicate done, std::chrono::milliseconds limit = 2000ms) {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!done() && elapsed.elapsed() < limit.count())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
+using testing::waitFor;
 
 TEST(QtSchedulerTest, TheContinuousClockMovesForward) {
     QtScheduler scheduler;
@@ -43,7 +37,7 @@ TEST(QtSchedulerTest, PostedTasksRunLaterInOrderOnTheMainThread) {
     std::thread worker([&] { scheduler.post([&] { ranOn = QThread::currentThread(); }); });
     worker.join();
 
-    ASSERT_TRUE(spinUntil([&] { return ranOn != nullptr; }));
+    ASSERT_TRUE(waitFor([&] { return ranOn != nullptr; }));
     EXPECT_EQ(order, (std::vector{1, 2}));
     EXPECT_EQ(ranOn, QCoreApplication::instance()->thread());
 }
@@ -66,7 +60,7 @@ TEST(QtSchedulerTest, ABurstOfTasksLetsTimersRunInBetween) {
             ++ticksDuringBurst;
     });
     tick.start();
-    ASSERT_TRUE(spinUntil([&] { return order.size() == burst; }));
+    ASSERT_TRUE(waitFor([&] { return order.size() == burst; }));
     EXPECT_GT(ticksDuringBurst, 0); // the timer was not held off for the whole 80 ms
     for (int i = 0; i < burst; ++i)
         EXPECT_EQ(order[i], i);
@@ -86,10 +80,10 @@ TEST(QtSchedulerTest, RepeatingTimerRepeatsUntilInvalidated) {
     QtScheduler scheduler;
     int ticks = 0;
     auto timer = scheduler.startRepeating(5ms, [&] { ++ticks; });
-    ASSERT_TRUE(spinUntil([&] { return ticks >= 3; }));
+    ASSERT_TRUE(waitFor([&] { return ticks >= 3; }));
     timer->invalidate();
     const int afterInvalidate = ticks;
-    spinUntil([] { return false; }, 100ms); // let would-be ticks come
+    waitFor([] { return false; }, 100ms); // let would-be ticks come
     EXPECT_EQ(ticks, afterInvalidate);
 }
 
@@ -98,7 +92,7 @@ TEST(QtSchedulerTest, DestroyingTheTimerHandleStopsIt) {
     int ticks = 0;
     auto timer = scheduler.startRepeating(1ms, [&] { ++ticks; });
     timer.reset();
-    spinUntil([] { return false; }, 100ms);
+    waitFor([] { return false; }, 100ms);
     EXPECT_EQ(ticks, 0);
 }
 

@@ -22,6 +22,19 @@ inline QByteArray fixture(const char* name) {
     return file.readAll();
 }
 
+// A `tailscale status --json` report with one online Mac per name: peer n
+// (from 1) is "mac-n.ts.net." at 100.64.0.n.
+inline QByteArray statusReport(const QStringList& names, const char* state = "Running") {
+    QByteArray peers;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const QByteArray n = QByteArray::number(i + 1);
+        peers += (i ? ",\"p" : "\"p") + n + "\":{\"DNSName\":\"mac-" + n +
+                 ".ts.net.\",\"HostName\":\"" + names[i].toUtf8() +
+                 "\",\"TailscaleIPs\":[\"100.64.0." + n + "\"],\"OS\":\"macOS\",\"Online\":true}";
+    }
+    return QByteArray("{\"BackendState\":\"") + state + "\",\"Peer\":{" + peers + "}}";
+}
+
 inline QStringList namesOf(const QList<RemoteMac>& macs) {
     QStringList names;
     for (const RemoteMac& mac : macs)
