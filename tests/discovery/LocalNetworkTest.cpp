@@ -16,6 +16,7 @@ const HostEndpoint v6{HostEndpoint::Kind::ipv6, QStringLiteral("fe80::1c2b:3aff:
 
 class LocalNetworkTest : public DiscoveryFixture {
 protected:
+    LocalNetworkTest() { discovery->start(); }
     void browse(const QList<ServiceEndpoint>& results) {
         browsing.latest().reportResults(results);
         scheduler.runPending();
@@ -33,7 +34,6 @@ protected:
 };
 
 TEST_F(LocalNetworkTest, AServiceBecomesAMachineOnceOneProbeFindsItsAddress) {
-    discovery->start();
     const QString name = QStringLiteral("Jane\u2019s <b>Mac</b>");
     browse({service(name)});
     EXPECT_TRUE(discovery->macs().isEmpty()); // not before its address is known
@@ -54,7 +54,6 @@ TEST_F(LocalNetworkTest, AServiceBecomesAMachineOnceOneProbeFindsItsAddress) {
 }
 
 TEST_F(LocalNetworkTest, AnIPv6OnlyServiceIsFoundByTheSecondProbe) {
-    discovery->start();
     browse({service(QStringLiteral("Studio"))});
     answer(QStringLiteral("Studio"), ConnectionState::failed);
     ASSERT_EQ(connecting.createdCount(), 2);
@@ -66,7 +65,6 @@ TEST_F(LocalNetworkTest, AnIPv6OnlyServiceIsFoundByTheSecondProbe) {
 }
 
 TEST_F(LocalNetworkTest, WaitingEndsAnAttemptWithNothingAndTheNextTickTriesAgain) {
-    discovery->start();
     browse({service(QStringLiteral("Studio"))});
     auto& first = connecting.connection(0);
     first.report(ConnectionState::waiting);
@@ -85,7 +83,6 @@ TEST_F(LocalNetworkTest, WaitingEndsAnAttemptWithNothingAndTheNextTickTriesAgain
 }
 
 TEST_F(LocalNetworkTest, ANameIsProbedOnceWhileInFlightAndNeverOnceResolved) {
-    discovery->start();
     browse({service(QStringLiteral("Studio")), service(QStringLiteral("Lab"))});
     browse({service(QStringLiteral("Studio")), service(QStringLiteral("Lab"))});
     scheduler.advance(5s);
@@ -100,7 +97,6 @@ TEST_F(LocalNetworkTest, ANameIsProbedOnceWhileInFlightAndNeverOnceResolved) {
 }
 
 TEST_F(LocalNetworkTest, TheFirstSightingOfANameWins) {
-    discovery->start();
     browse({service(QStringLiteral("Studio"), 3),
             service(QStringLiteral("Studio"), 2, IpProtocol::ipv6)});
     ASSERT_EQ(connecting.createdCount(), 1);
@@ -111,7 +107,6 @@ TEST_F(LocalNetworkTest, TheFirstSightingOfANameWins) {
 TEST_F(LocalNetworkTest, ThisComputerIsLeftOutButANamelessServiceIsNotTakenForIt) {
     localNames.hostName = QStringLiteral("Guests-Laptop");
     localNames.computer = QStringLiteral("Jane\u2019s Mac");
-    discovery->start();
     browse({service(QStringLiteral("Guest\u2019s Laptop")), service(QStringLiteral("Jane's Mac")),
             service(QStringLiteral("Studio"))});
     EXPECT_EQ(connecting.createdCount(), 1);
@@ -124,7 +119,6 @@ TEST_F(LocalNetworkTest, ThisComputerIsLeftOutButANamelessServiceIsNotTakenForIt
 }
 
 TEST_F(LocalNetworkTest, NamesOfOneIdentityAreAllDroppedWithTheirRecords) {
-    discovery->start();
     browse({service(QStringLiteral("Studio")), service(QStringLiteral("Lab"))});
     answer(QStringLiteral("Studio"), ConnectionState::ready, v4);
     ASSERT_EQ(names(), QStringList{QStringLiteral("Studio")});
@@ -141,7 +135,6 @@ TEST_F(LocalNetworkTest, NamesOfOneIdentityAreAllDroppedWithTheirRecords) {
 }
 
 TEST_F(LocalNetworkTest, AWithdrawnServiceLeavesAtOnceAlsoDuringItsProbe) {
-    discovery->start();
     browse({service(QStringLiteral("Studio")), service(QStringLiteral("Lab"))});
     answer(QStringLiteral("Studio"), ConnectionState::ready, v4);
     browse({service(QStringLiteral("Lab"))});
@@ -154,7 +147,6 @@ TEST_F(LocalNetworkTest, AWithdrawnServiceLeavesAtOnceAlsoDuringItsProbe) {
 }
 
 TEST_F(LocalNetworkTest, ResultsAndProbesOfAnEarlierBrowsingAreDropped) {
-    discovery->start();
     auto& old = browsing.latest();
     browse({service(QStringLiteral("Studio"))});
     auto& staleProbe = connecting.latest();
@@ -171,7 +163,6 @@ TEST_F(LocalNetworkTest, ResultsAndProbesOfAnEarlierBrowsingAreDropped) {
 }
 
 TEST_F(LocalNetworkTest, ABrowserFailureDropsAllLocalMachinesAndANewBrowserStartsWithinATick) {
-    discovery->start();
     browse({service(QStringLiteral("Studio"))});
     answer(QStringLiteral("Studio"), ConnectionState::ready, v4);
     ASSERT_EQ(discovery->macs().size(), 1);
