@@ -291,10 +291,10 @@ TEST_F(AppcastServerTest, EveryFailureIsOneShortMessageAndNoOffer) {
         closed = QUrl(QStringLiteral("https://127.0.0.1:%1/appcast.xml").arg(probe.serverPort()));
     }
     const QByteArray newer = appcast({{"9.0", "https://example.com/9"}});
-    checkAgainst("<rss><channel><item><title>", "0.1.0");   // broken
+    checkAgainst("<rss><channel><item><title>", "0.1.0");            // broken
     checkAgainst(QByteArray(3 * 1024 * 1024, ' ') + newer, "0.1.0"); // huge
-    checkAgainst(newer, "0.1.0", false);                     // untrusted certificate
-    checkAgainst(newer, "0.1.0", true, closed);              // refused connection
+    checkAgainst(newer, "0.1.0", false);                             // untrusted certificate
+    checkAgainst(newer, "0.1.0", true, closed);                      // refused connection
     EXPECT_EQ(notifier.failures.size(), 4);
     for (const QString& failure : notifier.failures)
         EXPECT_LT(failure.size(), 120) << failure.toStdString();

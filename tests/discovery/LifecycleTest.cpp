@@ -1,5 +1,7 @@
 #include "DiscoveryFixture.h"
 
+#include <QPointer>
+
 namespace nimbrook::testing {
 namespace {
 
@@ -94,15 +96,19 @@ TEST_F(LifecycleTest, ReportsOfAReplacedBrowserChangeNothing) {
 }
 
 TEST_F(LifecycleTest, QueuedWorkForADestroyedDiscoveryDoesNothing) {
+    files.executables = {QStringLiteral("/usr/bin/tailscale")};
     discovery->start();
     auto& browser = browsing.latest();
     auto& monitor = paths.latest();
     scheduler.advance(4999ms);
     ASSERT_TRUE(scheduler.step()); // a tick task is now queued
+    QPointer<Discovery> watcher(discovery.get());
     discovery.reset();
-    // Reports arriving from the network thread after destruction are dropped too.
+    EXPECT_TRUE(watcher.isNull()); // not kept alive by its poll
+    // Reports arriving from other threads after destruction are dropped too.
     browser.reportState(BrowserState::failed);
     monitor.report(NetworkPath{});
+    tools.latest().finish(R"({"Peer":{}})");
     scheduler.advance(30s);
     EXPECT_EQ(browsing.createdCount(), 1);
     EXPECT_EQ(scheduler.activeTimerCount(), 0);

@@ -1,8 +1,6 @@
 #include "DiscoveryFixture.h"
 #include "TestHelpers.h"
 
-#include <QPointer>
-
 namespace nimbrook::testing {
 namespace {
 
@@ -168,15 +166,6 @@ TEST_F(TailscalePollTest, StopClearsPollingButAPollResultStillAppliesAndStays) {
         (QStringList{QStringLiteral("lab 2"), QStringLiteral("Lab 3"), QStringLiteral("Lab 10")}));
     EXPECT_EQ(discovery->tailscaleState(), TailscaleState::ok);
     EXPECT_FALSE(discovery->isPolling());
-}
-
-TEST_F(TailscalePollTest, AReleasedDiscoveryIsNotKeptAliveByItsPoll) {
-    discovery->start();
-    QPointer<Discovery> watcher(discovery.get());
-    discovery.reset();
-    EXPECT_TRUE(watcher.isNull());
-    finish(0, report({{"studio.ts.net.", "Studio", true}})); // must not touch freed memory
-    EXPECT_TRUE(watcher.isNull());
 }
 
 TEST_F(TailscalePollTest, AnAbandonedPollThenNoToolLeavesNotInstalledUntilTheOldResultArrives) {

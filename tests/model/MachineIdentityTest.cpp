@@ -30,7 +30,9 @@ TEST(MachineIdentityTest, DisplayNamesFoldToOneForm) {
         {"Café Corner (2)", "cafe-corner-2"},
         {"  Studio  ", "studio"},
         {"Build_Box", "build-box"},
-        {"a\tb\nc\x01" "d", "a-b-c-d"},
+        {"a\tb\nc\x01"
+         "d",
+         "a-b-c-d"},
         {"--Lab--10--", "lab-10"},
         // Accents, case and width fold; a full-width apostrophe is deleted too.
         {"\uFF2C\uFF21\uFF22\uFF11", "lab1"},

@@ -3,9 +3,7 @@
 
 #include "PrintTo.h"
 
-
 #include <gtest/gtest.h>
-
 
 namespace nimbrook {
 namespace {

@@ -133,43 +133,42 @@ TEST(NetlinkPathTest, StatusNeedsAnAddressedInterfaceAndADefaultRoute) {
 TEST(NetlinkPathTest, ClassifiesFromSysfs) {
     QTemporaryDir sys;
     ASSERT_TRUE(sys.isValid());
-    QDir root(sys.path());
+    const QDir root(sys.path());
+    ASSERT_TRUE(root.mkpath(QStringLiteral("class/net")));
+    struct Case {
+        const char* device; // under devices/, linked from class/net/<name>
+        const char* name;
+        unsigned short arpType;
+        InterfaceType type;
+    };
+    const Case cases[] = {
+        {"pci0000:00/0000:00:1f.6/net/enp0s31f6", "enp0s31f6", ARPHRD_ETHER,
+         InterfaceType::wiredEthernet},
+        {"pci0000:00/wifi/net/wlan0", "wlan0", ARPHRD_ETHER, InterfaceType::wifi},
+        {"virtual/net/veth0", "veth0", ARPHRD_ETHER, InterfaceType::other},
+        // Virtual, yet with a device entry: still not a wired adapter.
+        {"virtual/net/vnet0", "vnet0", ARPHRD_ETHER, InterfaceType::other},
+        {nullptr, "tun0", ARPHRD_NONE, InterfaceType::other},
+        {nullptr, "lo", ARPHRD_LOOPBACK, InterfaceType::loopback},
+    };
     ASSERT_TRUE(
         root.mkpath(QStringLiteral("devices/pci0000:00/0000:00:1f.6/net/enp0s31f6/device")));
     ASSERT_TRUE(root.mkpath(QStringLiteral("devices/pci0000:00/wifi/net/wlan0/phy80211")));
-    ASSERT_TRUE(root.mkpath(QStringLiteral("devices/virtual/net/veth0")));
-    // Virtual, yet with a device entry: still not a wired adapter.
     ASSERT_TRUE(root.mkpath(QStringLiteral("devices/virtual/net/vnet0/device")));
-    ASSERT_TRUE(root.mkpath(QStringLiteral("class/net")));
-    ASSERT_TRUE(QFile::link(root.filePath(QStringLiteral("devices/virtual/net/vnet0")),
-                            root.filePath(QStringLiteral("class/net/vnet0"))));
-    ASSERT_TRUE(
-        QFile::link(root.filePath(QStringLiteral("devices/pci0000:00/0000:00:1f.6/net/enp0s31f6")),
-                    root.filePath(QStringLiteral("class/net/enp0s31f6"))));
-    ASSERT_TRUE(QFile::link(root.filePath(QStringLiteral("devices/pci0000:00/wifi/net/wlan0")),
-                            root.filePath(QStringLiteral("class/net/wlan0"))));
-    ASSERT_TRUE(QFile::link(root.filePath(QStringLiteral("devices/virtual/net/veth0")),
-                            root.filePath(QStringLiteral("class/net/veth0"))));
-    const QString classNet = root.filePath(QStringLiteral("class/net"));
-
-    EXPECT_EQ(NetlinkPathMonitoring::classify(
-                  Link{2, QStringLiteral("enp0s31f6"), ARPHRD_ETHER, IFF_UP}, classNet),
-              InterfaceType::wiredEthernet);
-    EXPECT_EQ(NetlinkPathMonitoring::classify(
-                  Link{3, QStringLiteral("wlan0"), ARPHRD_ETHER, IFF_UP}, classNet),
-              InterfaceType::wifi);
-    EXPECT_EQ(NetlinkPathMonitoring::classify(
-                  Link{4, QStringLiteral("veth0"), ARPHRD_ETHER, IFF_UP}, classNet),
-              InterfaceType::other);
-    EXPECT_EQ(NetlinkPathMonitoring::classify(
-                  Link{6, QStringLiteral("vnet0"), ARPHRD_ETHER, IFF_UP}, classNet),
-              InterfaceType::other);
-    EXPECT_EQ(NetlinkPathMonitoring::classify(Link{5, QStringLiteral("tun0"), ARPHRD_NONE, IFF_UP},
-                                              classNet),
-              InterfaceType::other);
-    EXPECT_EQ(NetlinkPathMonitoring::classify(
-                  Link{1, QStringLiteral("lo"), ARPHRD_LOOPBACK, IFF_UP | IFF_LOOPBACK}, classNet),
-              InterfaceType::loopback);
+    for (const Case& c : cases) {
+        const QString name = QString::fromLatin1(c.name);
+        if (c.device) {
+            const QString device =
+                root.filePath(QStringLiteral("devices/") + QLatin1String(c.device));
+            ASSERT_TRUE(root.mkpath(device));
+            ASSERT_TRUE(QFile::link(device, root.filePath(QStringLiteral("class/net/") + name)));
+        }
+        const unsigned flags = c.arpType == ARPHRD_LOOPBACK ? IFF_UP | IFF_LOOPBACK : IFF_UP;
+        EXPECT_EQ(NetlinkPathMonitoring::classify(Link{1, name, c.arpType, flags},
+                                                  root.filePath(QStringLiteral("class/net"))),
+                  c.type)
+            << c.name;
+    }
 }
 
 } // namespace
