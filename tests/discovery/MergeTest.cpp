@@ -80,45 +80,6 @@ TEST(MergeTest, NamesThatDifferOnlyInCaseAreOrderedNotTied) {
               namesOf(Discovery::merge({upper, lower}, {})));
 }
 
-TEST(MergeTest, LaterRecordsWithTheSameKeyReplaceOrCombine) {
-    // Two Tailscale peers whose DNS names share a first label: the later wins.
-    const RemoteMac first = tailscale(QStringLiteral("mini"), QStringLiteral("mini"), true,
-                                      QStringLiteral("100.64.0.1"));
-    RemoteMac second = first;
-    second.id = QStringLiteral("mini.other.ts.net.");
-    second.address = QStringLiteral("100.64.0.2");
-    EXPECT_EQ(Discovery::merge({first, second}, {}), QList<RemoteMac>{second});
-
-    // Two local services with one identity: the first id, the second's name and address.
-    const QList<RemoteMac> merged = Discovery::merge(
-        {},
-        {bonjour(QStringLiteral("Studio"), QStringLiteral("studio"), QStringLiteral("10.0.0.1")),
-         bonjour(QStringLiteral("STUDIO"), QStringLiteral("studio"), QStringLiteral("10.0.0.2"))});
-    ASSERT_EQ(merged.size(), 1);
-    EXPECT_EQ(merged[0].id, QStringLiteral("bonjour:Studio"));
-    EXPECT_EQ(merged[0].name, QStringLiteral("STUDIO"));
-    EXPECT_EQ(merged[0].address, QStringLiteral("10.0.0.2"));
-}
-
-TEST(MergeTest, RecordsWithoutIdentityAreKeyedByTheirId) {
-    // "!!!" has no identity; its row identity is its id and never meets a
-    // Tailscale identity, nor another nameless service.
-    const RemoteMac nameless = bonjour(QStringLiteral("!!!"), QString());
-    const RemoteMac alsoNameless = bonjour(QStringLiteral("???"), QString());
-    RemoteMac tailscaleNameless = tailscale(QString(), QStringLiteral("x"), true);
-    tailscaleNameless.id = QStringLiteral("bonjour:!!!-not");
-    const QList<RemoteMac> merged = Discovery::merge({tailscaleNameless}, {nameless, alsoNameless});
-    EXPECT_EQ(merged.size(), 3);
-
-    // ...but an id that equals the other record's row identity does combine.
-    RemoteMac sameKey = tailscale(QString(), QStringLiteral("x"), false);
-    sameKey.id = QStringLiteral("bonjour:!!!");
-    const QList<RemoteMac> combined = Discovery::merge({sameKey}, {nameless});
-    ASSERT_EQ(combined.size(), 1);
-    EXPECT_EQ(combined[0].source, Source::bonjour);
-    EXPECT_TRUE(combined[0].online);
-}
-
 TEST(MergeTest, PinnedMachinesComeFirstEachSideInTheListsOwnOrder) {
     const QList<RemoteMac> merged =
         Discovery::merge({tailscale(QStringLiteral("ann"), QStringLiteral("Ann"), false),

@@ -1,4 +1,5 @@
 #include "DiscoveryFixture.h"
+#include "TestHelpers.h"
 
 namespace nimbrook::testing {
 namespace {
@@ -18,12 +19,7 @@ class PreferencesTest : public DiscoveryFixture {
 protected:
     PreferencesTest() { files.executables = {tool}; }
 
-    QStringList names() const {
-        QStringList list;
-        for (const RemoteMac& mac : discovery->macs())
-            list.append(mac.name);
-        return list;
-    }
+    QStringList names() const { return namesOf(discovery->macs()); }
     // Lets the next tick poll, and answers the poll with `output`.
     void nextPoll(const QByteArray& output) {
         scheduler.advance(Discovery::tickInterval);
