@@ -4,6 +4,8 @@
 #include "discovery/PlainAddress.h"
 #include "model/MachineIdentity.h"
 
+#include <QJsonDocument>
+
 #include <simdjson.h>
 
 #include <algorithm>
@@ -221,6 +223,60 @@ QList<RemoteMac> sortedByName(QList<RemoteMac> macs) {
     return sorted;
 }
 
+// `json` with every number made 0 and every escaped lone surrogate made
+// U+FFFD: no number is read, and a lone surrogate stands for no character.
+// Empty unless `json` is JSON, so that nothing else gets through.
+QByteArray withPlainNumbersAndSurrogates(const QByteArray& json) {
+    QJsonParseError error{};
+    QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError)
+        return {};
+    const auto isSurrogateEscape = [&](qsizetype at, char16_t first, char16_t last) {
+        if (at + 6 > json.size() || json[at] != '\\' || json[at + 1] != 'u')
+            return false;
+        bool ok = false;
+        const uint unit = json.mid(at + 2, 4).toUInt(&ok, 16);
+        return ok && unit >= first && unit <= last;
+    };
+    QByteArray plain;
+    plain.reserve(json.size());
+    bool inString = false;
+    for (qsizetype i = 0; i < json.size(); ++i) {
+        const char c = json[i];
+        if (inString) {
+            if (c == '"') {
+                inString = false;
+            } else if (isSurrogateEscape(i, 0xD800, 0xDBFF) &&
+                       isSurrogateEscape(i + 6, 0xDC00, 0xDFFF)) {
+                plain.append(json.mid(i, 12)); // a pair: kept
+                i += 11;
+                continue;
+            } else if (isSurrogateEscape(i, 0xD800, 0xDFFF)) {
+                plain.append("\\ufffd");
+                i += 5;
+                continue;
+            } else if (c == '\\') {
+                plain.append(json.mid(i, 2));
+                ++i;
+                continue;
+            }
+            plain.append(c);
+        } else if (c == '-' || (c >= '0' && c <= '9')) {
+            const auto inNumber = [](char n) {
+                return (n >= '0' && n <= '9') || n == '.' || n == 'e' || n == 'E' || n == '+' ||
+                       n == '-';
+            };
+            while (i + 1 < json.size() && inNumber(json[i + 1]))
+                ++i;
+            plain.append('0');
+        } else {
+            inString = c == '"';
+            plain.append(c);
+        }
+    }
+    return plain;
+}
+
 } // namespace
 
 struct StatusDecoder::Parser {
@@ -248,8 +304,21 @@ StatusReport StatusDecoder::decode(const QByteArray& output, const QStringList& 
     // that room already, saving a copy of the whole report.
     const bool padded = output.capacity() - output.size() >= qsizetype(simdjson::SIMDJSON_PADDING);
     element root;
-    if (parser_->parser.parse(output.constData(), std::size_t(output.size()), !padded).get(root))
+    QByteArray plain;
+    const simdjson::error_code error =
+        parser_->parser.parse(output.constData(), std::size_t(output.size()), !padded).get(root);
+    if (error == simdjson::NUMBER_ERROR || error == simdjson::STRING_ERROR) {
+        // JSON allows what the parser refuses here: integers beyond 64 bits and
+        // escaped lone surrogates, both possible in the capability values the
+        // control server passes through. Such a report is read in its plain form.
+        plain = withPlainNumbersAndSurrogates(output);
+        if (plain.isEmpty() ||
+            parser_->parser.parse(plain.constData(), std::size_t(plain.size())).get(root) !=
+                simdjson::SUCCESS)
+            return unreadable;
+    } else if (error != simdjson::SUCCESS) {
         return unreadable;
+    }
 
     // Every peer is decoded, so that a wrong type anywhere is found, but
     // records are made only when the report lists machines.

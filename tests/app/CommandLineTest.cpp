@@ -11,87 +11,52 @@ CommandLine parse(QStringList arguments) {
     return CommandLine::parse(arguments);
 }
 
-TEST(CommandLineTest, VersionAndHelp) {
-    EXPECT_EQ(parse({QStringLiteral("--version")}).action, CommandLine::Action::showVersion);
-    EXPECT_EQ(parse({QStringLiteral("--help")}).action, CommandLine::Action::showUsage);
-    EXPECT_EQ(parse({QStringLiteral("-h")}).action, CommandLine::Action::showUsage);
+CommandLine parse(const char* words) {
+    return parse(QString::fromLatin1(words).split(u' ', Qt::SkipEmptyParts));
 }
 
-TEST(CommandLineTest, AnythingElseIsInvalidWithAReason) {
-    const CommandLine unknown = parse({QStringLiteral("--frobnicate")});
-    EXPECT_EQ(unknown.action, CommandLine::Action::invalid);
-    EXPECT_TRUE(unknown.error.contains(QStringLiteral("frobnicate")))
-        << unknown.error.toStdString();
+TEST(CommandLineTest, EachActionAndItsOptions) {
+    using Action = CommandLine::Action;
+    EXPECT_EQ(parse("").action, Action::runTray);
+    EXPECT_EQ(parse("--version").action, Action::showVersion);
+    EXPECT_EQ(parse("--help").action, Action::showUsage);
+    EXPECT_EQ(parse("-h").action, Action::showUsage);
 
-    const CommandLine stray = parse({QStringLiteral("studio")});
-    EXPECT_EQ(stray.action, CommandLine::Action::invalid);
-    EXPECT_TRUE(stray.error.contains(QStringLiteral("studio")));
-
-    EXPECT_EQ(parse({QStringLiteral("--version"), QStringLiteral("--help")}).action,
-              CommandLine::Action::invalid);
-    EXPECT_EQ(parse({QStringLiteral("--version=3")}).action, CommandLine::Action::invalid);
-}
-
-TEST(CommandLineTest, ListTakesJsonAndAWait) {
-    const CommandLine plain = parse({QStringLiteral("--list")});
-    EXPECT_EQ(plain.action, CommandLine::Action::list);
-    EXPECT_FALSE(plain.json);
-    EXPECT_EQ(plain.listWait, std::chrono::seconds(3));
-
-    const CommandLine full = parse({QStringLiteral("--list"), QStringLiteral("--json"),
-                                    QStringLiteral("--wait"), QStringLiteral("1.5")});
+    const CommandLine list = parse("--list");
+    EXPECT_EQ(list.action, Action::list);
+    EXPECT_FALSE(list.json);
+    EXPECT_EQ(list.listWait, std::chrono::seconds(3));
+    const CommandLine full = parse("--list --json --wait 1.5");
     EXPECT_TRUE(full.json);
     EXPECT_EQ(full.listWait, std::chrono::milliseconds(1500));
-    EXPECT_EQ(parse({QStringLiteral("--list"), QStringLiteral("--wait=0")}).listWait,
-              std::chrono::milliseconds(0));
-}
+    EXPECT_EQ(parse("--list --wait=0").listWait, std::chrono::milliseconds(0));
 
-TEST(CommandLineTest, WatchTakesJsonButNoWait) {
-    EXPECT_EQ(parse({QStringLiteral("--watch")}).action, CommandLine::Action::watch);
-    EXPECT_TRUE(parse({QStringLiteral("--watch"), QStringLiteral("--json")}).json);
-    EXPECT_EQ(
-        parse({QStringLiteral("--watch"), QStringLiteral("--wait"), QStringLiteral("1")}).action,
-        CommandLine::Action::invalid);
-    EXPECT_EQ(parse({QStringLiteral("--watch"), QStringLiteral("--list")}).action,
-              CommandLine::Action::invalid);
-    EXPECT_EQ(parse({}).action, CommandLine::Action::runTray);
-}
+    EXPECT_EQ(parse("--watch").action, Action::watch);
+    EXPECT_TRUE(parse("--watch --json").json);
 
-TEST(CommandLineTest, BadListOptionsAreRefusedWithAReason) {
-    for (const QStringList& arguments :
-         {QStringList{QStringLiteral("--list"), QStringLiteral("--wait"), QStringLiteral("soon")},
-          QStringList{QStringLiteral("--list"), QStringLiteral("--wait"), QStringLiteral("-1")},
-          QStringList{QStringLiteral("--list"), QStringLiteral("--wait"), QStringLiteral("nan")},
-          QStringList{QStringLiteral("--list"), QStringLiteral("--wait"), QStringLiteral("1e9")},
-          QStringList{QStringLiteral("--list"), QStringLiteral("--wait")},
-          QStringList{QStringLiteral("--json")},
-          QStringList{QStringLiteral("--list"), QStringLiteral("--version")}}) {
-        const CommandLine result = parse(arguments);
-        EXPECT_EQ(result.action, CommandLine::Action::invalid)
-            << arguments.join(u' ').toStdString();
-        EXPECT_FALSE(result.error.isEmpty());
-    }
-}
-
-TEST(CommandLineTest, AutostartTakesOnOffOrStatus) {
     using Request = CommandLine::AutostartRequest;
-    const std::pair<const char*, Request> requests[] = {
-        {"on", Request::on}, {"off", Request::off}, {"status", Request::status}};
-    for (const auto& [word, request] : requests) {
-        const CommandLine result =
-            parse({QStringLiteral("--autostart"), QString::fromLatin1(word)});
-        EXPECT_EQ(result.action, CommandLine::Action::autostart) << word;
-        EXPECT_EQ(result.autostart, request) << word;
+    const std::pair<const char*, Request> requests[] = {{"--autostart on", Request::on},
+                                                        {"--autostart off", Request::off},
+                                                        {"--autostart status", Request::status}};
+    for (const auto& [words, request] : requests) {
+        EXPECT_EQ(parse(words).action, Action::autostart) << words;
+        EXPECT_EQ(parse(words).autostart, request) << words;
     }
-    for (const QStringList& arguments :
-         {QStringList{QStringLiteral("--autostart")},
-          QStringList{QStringLiteral("--autostart"), QStringLiteral("yes")},
-          QStringList{QStringLiteral("--autostart=on"), QStringLiteral("--list")}}) {
-        const CommandLine result = parse(arguments);
-        EXPECT_EQ(result.action, CommandLine::Action::invalid)
-            << arguments.join(u' ').toStdString();
-        EXPECT_FALSE(result.error.isEmpty());
+}
+
+TEST(CommandLineTest, AnythingElseIsRefusedWithAReason) {
+    for (const char* words :
+         {"--frobnicate", "studio", "--version --help", "--version=3", "--list --wait soon",
+          "--list --wait -1", "--list --wait nan", "--list --wait 1e9", "--list --wait", "--json",
+          "--list --version", "--watch --wait 1", "--watch --list", "--autostart",
+          "--autostart yes", "--autostart=on --list"}) {
+        const CommandLine result = parse(words);
+        EXPECT_EQ(result.action, CommandLine::Action::invalid) << words;
+        EXPECT_FALSE(result.error.isEmpty()) << words;
     }
+    // The reason names what was not understood.
+    EXPECT_TRUE(parse("--frobnicate").error.contains(QStringLiteral("frobnicate")));
+    EXPECT_TRUE(parse("studio").error.contains(QStringLiteral("studio")));
 }
 
 TEST(CommandLineTest, HelpAndTheManualPageListTheSameOptions) {

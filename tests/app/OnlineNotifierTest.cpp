@@ -6,8 +6,6 @@
 namespace nimbrook::testing {
 namespace {
 
-const QString tool = QStringLiteral("/usr/bin/tailscale");
-
 class RecordingNotifications final : public Notifications {
 public:
     void show(const QString& summary, const QString& body, const QString& actionLabel,
@@ -33,16 +31,11 @@ QByteArray studio(bool online, bool present = true) {
 class OnlineNotifierTest : public DiscoveryFixture {
 protected:
     OnlineNotifierTest() {
-        files.executables = {tool};
+        installTool();
         defaults.lists.insert(MachinePreferences::notifyKey, {QStringLiteral("studio")});
         notifier = std::make_unique<OnlineNotifier>(
             *discovery, notifications, scheduler,
             [this](const RemoteMac& mac) { discovery->connect(mac); });
-    }
-    void start(const QByteArray& first) {
-        discovery->start();
-        tools.latest().finish(first);
-        scheduler.runPending();
     }
     // Lets `seconds` pass in ticks, every poll answered with `output`.
     void pollFor(std::chrono::seconds seconds, const QByteArray& output) {
@@ -54,20 +47,25 @@ protected:
         }
     }
 
+    // Studio offline past the warm-up, then online.
+    void comeOnlineAfterWarmUp() {
+        startWith(studio(false));
+        pollFor(std::chrono::seconds(20), studio(false));
+        pollFor(std::chrono::seconds(5), studio(true));
+    }
+
     RecordingNotifications notifications;
     std::unique_ptr<OnlineNotifier> notifier;
 };
 
 TEST_F(OnlineNotifierTest, WhatIsOnlineAtStartIsNotAnnounced) {
-    start(studio(true));
+    startWith(studio(true));
     pollFor(std::chrono::seconds(60), studio(true));
     EXPECT_TRUE(notifications.shown.isEmpty());
 }
 
 TEST_F(OnlineNotifierTest, ComingOnlineIsAnnouncedOnceAndItsActionOpensTheMachine) {
-    start(studio(false));
-    pollFor(std::chrono::seconds(20), studio(false));
-    pollFor(std::chrono::seconds(5), studio(true));
+    comeOnlineAfterWarmUp();
     ASSERT_EQ(notifications.shown.size(), 1);
     EXPECT_EQ(notifications.shown[0].summary, QStringLiteral("Studio is online"));
     EXPECT_EQ(notifications.shown[0].body, QStringLiteral("Tailscale \u00B7 100.64.0.7"));
@@ -81,7 +79,7 @@ TEST_F(OnlineNotifierTest, ComingOnlineIsAnnouncedOnceAndItsActionOpensTheMachin
 }
 
 TEST_F(OnlineNotifierTest, AFlappingMachineIsAnnouncedAtMostOnceInFiveMinutes) {
-    start(studio(false, false));
+    startWith(studio(false, false));
     pollFor(std::chrono::seconds(20), studio(false, false));
     pollFor(std::chrono::seconds(5), studio(true)); // absent to online
     ASSERT_EQ(notifications.shown.size(), 1);
@@ -96,9 +94,7 @@ TEST_F(OnlineNotifierTest, AFlappingMachineIsAnnouncedAtMostOnceInFiveMinutes) {
 }
 
 TEST_F(OnlineNotifierTest, ABlipOrARestartIsNoComingOnline) {
-    start(studio(false));
-    pollFor(std::chrono::seconds(20), studio(false));
-    pollFor(std::chrono::seconds(5), studio(true));
+    comeOnlineAfterWarmUp();
     ASSERT_EQ(notifications.shown.size(), 1);
     notifications.shown.clear();
     pollFor(std::chrono::seconds(5), studio(true, false)); // gone for one poll
@@ -107,13 +103,13 @@ TEST_F(OnlineNotifierTest, ABlipOrARestartIsNoComingOnline) {
 
     scheduler.advance(std::chrono::minutes(10));
     discovery->stop();
-    start(studio(true)); // already online when discovery starts again
+    startWith(studio(true)); // already online when discovery starts again
     pollFor(std::chrono::seconds(30), studio(true));
     EXPECT_TRUE(notifications.shown.isEmpty());
 }
 
 TEST_F(OnlineNotifierTest, OneMachineFromBothSourcesIsOneMachine) {
-    start(studio(false));
+    startWith(studio(false));
     pollFor(std::chrono::seconds(20), studio(false));
     // Seen on the local network: the merged record is online.
     browsing.latest().reportResults({ServiceEndpoint{QStringLiteral("Studio"),
@@ -133,9 +129,7 @@ TEST_F(OnlineNotifierTest, OneMachineFromBothSourcesIsOneMachine) {
 
 TEST_F(OnlineNotifierTest, OnlyChosenMachinesAreAnnounced) {
     defaults.lists.insert(MachinePreferences::notifyKey, {QStringLiteral("mini")});
-    start(studio(false));
-    pollFor(std::chrono::seconds(20), studio(false));
-    pollFor(std::chrono::seconds(5), studio(true));
+    comeOnlineAfterWarmUp();
     EXPECT_TRUE(notifications.shown.isEmpty());
 }
 

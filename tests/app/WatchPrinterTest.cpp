@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <poll.h>
-#include <stdexcept>
 #include <thread>
 #include <unistd.h>
 
@@ -17,76 +16,55 @@ Snapshot machines(int count, TailscaleState state = TailscaleState::ok) {
     Snapshot snapshot;
     snapshot.tailscaleState = state;
     for (int i = 0; i < count; ++i)
-        snapshot.macs.append(RemoteMac{QStringLiteral("host-%1.ts.net.").arg(i),
+        snapshot.macs.append(RemoteMac(QStringLiteral("host-%1.ts.net.").arg(i),
                                        QStringLiteral("host-%1").arg(i),
                                        QStringLiteral("Host %1").arg(i),
                                        QStringLiteral("100.64.%1.%2").arg(i / 250).arg(i % 250),
-                                       true, RemoteMac::Source::tailscale});
+                                       true, RemoteMac::Source::tailscale));
     return snapshot;
 }
 
 // A pipe whose write end the printer writes to; the test reads the other end
 // whenever it chooses, like a consumer that falls behind.
-class PrinterOutput {
-public:
+struct PrinterOutput {
     PrinterOutput() {
         int ends[2];
-        if (pipe(ends) != 0)
-            throw std::runtime_error("pipe failed");
-        readEnd_ = ends[0];
-        writer_ = fdopen(ends[1], "w");
+        EXPECT_EQ(pipe(ends), 0);
+        readEnd = ends[0];
+        writer = fdopen(ends[1], "w");
     }
     ~PrinterOutput() {
-        if (writer_)
-            std::fclose(writer_);
-        close(readEnd_);
-    }
-    std::FILE* writer() const { return writer_; }
-
-    bool waitForData() const {
-        pollfd ready{readEnd_, POLLIN, 0};
-        return poll(&ready, 1, 10'000) == 1;
+        closeWriter();
+        close(readEnd);
     }
     void closeWriter() {
-        std::fclose(writer_);
-        writer_ = nullptr;
+        if (writer)
+            std::fclose(std::exchange(writer, nullptr));
     }
-    // Everything written, once the printer has gone.
-    QList<QByteArray> linesAfterClose() {
-        closeWriter();
+    // Everything written until the write end is closed.
+    QByteArray drain() const {
         QByteArray all;
         char buffer[65536];
-        for (ssize_t n; (n = read(readEnd_, buffer, sizeof buffer)) > 0;)
+        for (ssize_t n; (n = read(readEnd, buffer, sizeof buffer)) > 0;)
             all.append(buffer, n);
-        QList<QByteArray> lines = all.split('\n');
-        if (!lines.isEmpty() && lines.last().isEmpty())
-            lines.removeLast();
-        return lines;
-    }
-    // Drains the pipe on a thread of its own until the write end is closed.
-    std::thread drain(QByteArray& into) const {
-        return std::thread([fd = readEnd_, &into] {
-            char buffer[65536];
-            for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;)
-                into.append(buffer, n);
-        });
+        return all;
     }
 
-private:
-    int readEnd_ = -1;
-    std::FILE* writer_ = nullptr;
+    int readEnd = -1;
+    std::FILE* writer = nullptr;
 };
 
 TEST(WatchPrinterTest, PrintsEachDifferentListOnceAndTheLastOneBeforeItGoes) {
     PrinterOutput output;
     {
-        WatchPrinter printer(true, output.writer());
+        WatchPrinter printer(true, output.writer);
         printer.submit(machines(1));
         printer.submit(machines(1));
         printer.submit(machines(2));
         printer.submit(machines(2));
     }
-    const QList<QByteArray> lines = output.linesAfterClose();
+    output.closeWriter();
+    const QList<QByteArray> lines = output.drain().trimmed().split('\n');
     ASSERT_FALSE(lines.isEmpty());
     ASSERT_LE(lines.size(), 2);
     EXPECT_EQ(lines.last() + '\n', WatchPrinter::format(machines(2), true));
@@ -100,15 +78,16 @@ TEST(WatchPrinterTest, AReaderThatFallsBehindHoldsUpNobodyAndGetsTheLatestList) 
     QByteArray received;
     std::thread reader;
     {
-        WatchPrinter printer(true, output.writer());
+        WatchPrinter printer(true, output.writer);
         // Far more than a pipe holds: the printer blocks in the middle of it.
         const Snapshot large = machines(3000);
         printer.submit(large);
-        ASSERT_TRUE(output.waitForData());
+        pollfd ready{output.readEnd, POLLIN, 0};
+        ASSERT_EQ(poll(&ready, 1, 10'000), 1);
         // Meanwhile the list changes many times; each hand-over returns at once.
         for (int count = 1; count <= 10; ++count)
             printer.submit(machines(count, TailscaleState::notRunning));
-        reader = output.drain(received);
+        reader = std::thread([&] { received = output.drain(); });
     }
     output.closeWriter();
     reader.join();

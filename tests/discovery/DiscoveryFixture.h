@@ -29,6 +29,16 @@ protected:
         return made;
     }
 
+    // Starts discovery and answers its first poll with `output`.
+    void startWith(const QByteArray& output) {
+        discovery->start();
+        tools.latest().finish(output);
+        scheduler.runPending();
+    }
+
+    // Puts a Tailscale tool where the locator looks.
+    void installTool() { files.executables = {QStringLiteral("/usr/bin/tailscale")}; }
+
     std::vector<Discovery::Published> takeNotifications() {
         return std::exchange(notifications, {});
     }

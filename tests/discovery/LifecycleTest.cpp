@@ -96,7 +96,7 @@ TEST_F(LifecycleTest, ReportsOfAReplacedBrowserChangeNothing) {
 }
 
 TEST_F(LifecycleTest, QueuedWorkForADestroyedDiscoveryDoesNothing) {
-    files.executables = {QStringLiteral("/usr/bin/tailscale")};
+    installTool();
     discovery->start();
     auto& browser = browsing.latest();
     auto& monitor = paths.latest();

@@ -4,8 +4,6 @@
 namespace nimbrook::testing {
 namespace {
 
-const QString tool = QStringLiteral("/usr/bin/tailscale");
-
 QByteArray peers(const char* body) {
     return QByteArray(R"({"BackendState":"Running","Peer":{)") + body + "}}";
 }
@@ -17,7 +15,7 @@ const char* mixedPeers = R"(
 
 class PreferencesTest : public DiscoveryFixture {
 protected:
-    PreferencesTest() { files.executables = {tool}; }
+    PreferencesTest() { installTool(); }
 
     QStringList names() const { return namesOf(discovery->macs()); }
     // Lets the next tick poll, and answers the poll with `output`.
@@ -29,17 +27,13 @@ protected:
 };
 
 TEST_F(PreferencesTest, WithoutSettingsNothingChanges) {
-    discovery->start();
-    tools.latest().finish(peers(mixedPeers));
-    scheduler.runPending();
+    startWith(peers(mixedPeers));
     EXPECT_EQ(names(), (QStringList{QStringLiteral("Ann"), QStringLiteral("Cy")}));
     EXPECT_TRUE(discovery->preferences().listsOnlyMacs());
 }
 
 TEST_F(PreferencesTest, EditsByHandApplyWithinOneTick) {
-    discovery->start();
-    tools.latest().finish(peers(mixedPeers));
-    scheduler.runPending();
+    startWith(peers(mixedPeers));
 
     defaults.lists.insert(MachinePreferences::pinnedKey, {QStringLiteral("cy")});
     defaults.lists.insert(MachinePreferences::operatingSystemsKey,
@@ -56,9 +50,7 @@ TEST_F(PreferencesTest, EditsByHandApplyWithinOneTick) {
 }
 
 TEST_F(PreferencesTest, PinningAppliesAtOnceAndKeepsWhatTheFileHolds) {
-    discovery->start();
-    tools.latest().finish(peers(mixedPeers));
-    scheduler.runPending();
+    startWith(peers(mixedPeers));
     // Written meanwhile by another instance, or by hand.
     defaults.lists.insert(MachinePreferences::pinnedKey, {QStringLiteral("zed")});
     ASSERT_TRUE(discovery->preferences().setPinned(QStringLiteral("cy"), true));

@@ -71,11 +71,5 @@ TEST_F(ConnectTest, AnythingButAPlainAddressOpensNothing) {
         EXPECT_TRUE(openedFor(QString::fromUtf8(address)).isEmpty()) << address;
 }
 
-TEST_F(ConnectTest, ARefusalIsSilent) {
-    urlOpener.accepts = false;
-    EXPECT_EQ(openedFor(QStringLiteral("192.168.1.20")).size(), 1);
-    EXPECT_TRUE(discovery->macs().isEmpty());
-}
-
 } // namespace
 } // namespace nimbrook::testing

@@ -3,7 +3,6 @@
 #include "PrintTo.h"
 #include "TestHelpers.h"
 
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -89,35 +88,7 @@ TEST(StatusParseTest, OnlyPlainAddressesServeAndTheNextEntryMayTakeOver) {
     }
 }
 
-TEST(StatusParseTest, WhatTailscaleHidesStaysHidden) {
-    const char* shared = R"({"OS":"macOS","DNSName":"s.ts.net.","TailscaleIPs":["100.64.0.9"],)"
-                         R"("ShareeNode":true})";
-    EXPECT_TRUE(Discovery::parse(withPeer(shared)).macs.isEmpty());
-    const char* own = R"({"OS":"macOS","DNSName":"s.ts.net.","TailscaleIPs":["100.64.0.9"],)"
-                      R"("ShareeNode":false})";
-    EXPECT_EQ(Discovery::parse(withPeer(own)).macs.size(), 1);
-    const char* wrongType = R"({"OS":"macOS","DNSName":"s.ts.net.","TailscaleIPs":["100.64.0.9"],)"
-                            R"("ShareeNode":"yes"})";
-    EXPECT_EQ(Discovery::parse(withPeer(wrongType)), unreadable);
-    // Tailscale belongs to another user of this computer.
-    EXPECT_EQ(Discovery::parse(withPeer(own, "InUseOtherUser")), unreadable);
-}
-
-TEST(StatusParseTest, HugeNamesCostNoMoreThanRealOnes) {
-    const QByteArray longName(100000, 'N');
-    const QByteArray named = R"({"OS":"macOS","DNSName":"s.ts.net.","TailscaleIPs":["100.64.0.9"],)"
-                             R"("HostName":")" +
-                             longName + R"("})";
-    const StatusReport report = Discovery::parse(withPeer(named.constData()));
-    ASSERT_EQ(report.macs.size(), 1);
-    EXPECT_EQ(report.macs[0].name, QString(256, u'N'));
-    // Longer than any DNS name can be: not a DNS name.
-    const QByteArray dns = R"({"OS":"macOS","TailscaleIPs":["100.64.0.9"],"DNSName":")" +
-                           QByteArray(300, 'a') + R"(.ts.net."})";
-    EXPECT_TRUE(Discovery::parse(withPeer(dns.constData())).macs.isEmpty());
-}
-
-TEST(StatusParseTest, LongStringsAreCutWithoutBreakingTheJson) {
+TEST(StatusParseTest, LongStringsAreCutWithoutBreakingTheJsonAndNamesAt256) {
     QByteArray json = fixture("running-3-macs.json");
     const QByteArray untouched = json;
     EXPECT_EQ(shortenLongJsonStrings(json, 1024), 0);
@@ -143,6 +114,13 @@ TEST(StatusParseTest, LongStringsAreCutWithoutBreakingTheJson) {
     shortenLongJsonStrings(report, Discovery::maxJsonString);
     EXPECT_LT(report.size(), 70000);
     EXPECT_EQ(Discovery::parse(report), whole);
+    // Names are cut at 256 characters: a longer one costs in every sort and row.
+    ASSERT_EQ(whole.macs.size(), 1);
+    EXPECT_EQ(whole.macs[0].name, QString(256, u'N'));
+    // Longer than any DNS name can be: not a DNS name.
+    const QByteArray dns = R"({"OS":"macOS","TailscaleIPs":["100.64.0.9"],"DNSName":")" +
+                           QByteArray(300, 'a') + R"(.ts.net."})";
+    EXPECT_TRUE(Discovery::parse(withPeer(dns.constData())).macs.isEmpty());
 }
 
 TEST(StatusParseTest, OtherOperatingSystemsAreListedWhenAsked) {
@@ -184,6 +162,8 @@ TEST(StatusParseTest, BackendStatesMapToOurStates) {
     EXPECT_EQ(Discovery::parse(withPeer(mac, "stopped")).macs.size(), 1);
     EXPECT_EQ(Discovery::parse(withPeer(mac, "needslogin")).state, TailscaleState::ok);
     EXPECT_EQ(Discovery::parse(withPeer(mac, "Stopped")), unreadable);
+    // Tailscale belongs to another user of this computer.
+    EXPECT_EQ(Discovery::parse(withPeer(mac, "InUseOtherUser")), unreadable);
 }
 
 TEST(StatusParseTest, EmptyAndNonObjectOutputIsNotRunning) {
@@ -208,6 +188,11 @@ TEST(StatusParseTest, OnlyMacsWithADnsNameAndAnAddressBecomeMachines) {
         {R"({"DNSName":"a.ts.net.","TailscaleIPs":[],"OS":"macOS"})", false},
         {R"({"DNSName":"a.ts.net.","TailscaleIPs":["",""],"OS":"macOS"})", false},
         {R"({"DNSName":"a.ts.net.","TailscaleIPs":null,"OS":"macOS"})", false},
+        // Shared with someone else, shown only because they share with us.
+        {R"({"DNSName":"a.ts.net.","TailscaleIPs":["100.64.0.1"],"OS":"macOS","ShareeNode":true})",
+         false},
+        {R"({"DNSName":"a.ts.net.","TailscaleIPs":["100.64.0.1"],"OS":"macOS","ShareeNode":false})",
+         true},
     };
     for (const Case& c : cases) {
         const StatusReport report = Discovery::parse(withPeer(c.peer));
@@ -238,7 +223,8 @@ TEST(StatusParseTest, AWrongTypeAnywhereAmongReadKeysRejectsTheWholeReport) {
         R"({"OS":"linux","Online":"yes"})",  // in a peer that would be skipped anyway
         R"({"OS":"linux","HostName":7})",    //
         R"({"OS":"linux","DNSName":false})", //
-        R"({"OS":1})",                       //
+        R"({"OS":"linux","ShareeNode":"yes"})",
+        R"({"OS":1})", //
         R"({"OS":"linux","TailscaleIPs":"100.64.0.2"})",
         R"({"OS":"linux","TailscaleIPs":["100.64.0.2",null]})",
         R"({"OS":"linux","TailscaleIPs":[1]})",
@@ -266,6 +252,13 @@ TEST(StatusParseTest, AWrongTypeAnywhereAmongReadKeysRejectsTheWholeReport) {
     EXPECT_EQ(Discovery::parse(withPeer(R"({"OS":"linux","RxBytes":12x})")), unreadable);
     EXPECT_EQ(Discovery::parse(R"({"Version":tru,"Peer":{}})"), unreadable);
     EXPECT_EQ(Discovery::parse(QByteArray("{\"Self\":\"\xff\",\"Peer\":{}}")), unreadable);
+    // JSON that a fast parser balks at is still JSON: integers beyond 64 bits,
+    // escaped lone surrogates (a character of its own, U+FFFD, in a name).
+    const StatusReport odd = Discovery::parse(withPeer(
+        R"({"OS":"macOS","DNSName":"a.ts.net.","TailscaleIPs":["100.64.0.1"],"HostName":)"
+        R"("x\ud800y \ud83d\ude00","CapMap":{"n":[123456789012345678901234567890,-1.5e3]}})"));
+    ASSERT_EQ(odd.macs.size(), 1);
+    EXPECT_EQ(odd.macs[0].name, QStringLiteral("x\uFFFDy \U0001F600"));
 }
 
 } // namespace

@@ -19,14 +19,16 @@ protected:
 };
 
 TEST_F(TailscaleCliTest, NothingExecutableMeansNoTool) {
+    files.home = QStringLiteral("/home/Jane Doe");
     EXPECT_EQ(locate(), std::nullopt);
-    // Every candidate was tried, in order, ending with the Linux locations.
+    // Every candidate was tried, in order (the one in the home folder, its
+    // spaces kept, after the fixed ones), ending with the Linux locations.
     EXPECT_EQ(
         files.tested,
         (QStringList{appBundleTool, QStringLiteral("/opt/homebrew/bin/tailscale"),
                      QStringLiteral("/usr/local/bin/tailscale"),
                      QStringLiteral("/opt/local/bin/tailscale"),
-                     QStringLiteral("/home/jane/Applications/Tailscale.app/"
+                     QStringLiteral("/home/Jane Doe/Applications/Tailscale.app/"
                                     "Contents/MacOS/Tailscale"),
                      QStringLiteral("/usr/bin/tailscale"), QStringLiteral("/usr/sbin/tailscale"),
                      QStringLiteral("/snap/bin/tailscale")}));
@@ -59,16 +61,6 @@ TEST_F(TailscaleCliTest, TheUserDefaultComesFirstAndIsUsedAsWritten) {
 
     defaults.values[QStringLiteral("TailscaleCLIPath")] = QStringLiteral("/nowhere/tailscale");
     EXPECT_EQ(locate(), QStringLiteral("/usr/bin/tailscale"));
-}
-
-TEST_F(TailscaleCliTest, TheHomeCandidateComesAfterTheFixedPathsWithSpacesKept) {
-    files.home = QStringLiteral("/home/Jane Doe");
-    const QString homeTool =
-        QStringLiteral("/home/Jane Doe/Applications/Tailscale.app/Contents/MacOS/Tailscale");
-    files.executables = {homeTool, QStringLiteral("/usr/bin/tailscale")};
-    EXPECT_EQ(locate(), homeTool);
-    files.executables.insert(QStringLiteral("/opt/local/bin/tailscale"));
-    EXPECT_EQ(locate(), QStringLiteral("/opt/local/bin/tailscale"));
 }
 
 } // namespace

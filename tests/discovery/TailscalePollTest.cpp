@@ -124,9 +124,15 @@ TEST_F(TailscalePollTest, NoToolMeansNotInstalledUntilATickFindsOne) {
     EXPECT_EQ(discovery->tailscaleState(), TailscaleState::ok);
 }
 
-TEST_F(TailscalePollTest, LosingTheToolRemovesTailscaleMachinesAtOnce) {
-    discovery->start();
-    finish(0, report({{"studio.ts.net.", "Studio", true}}));
+TEST_F(TailscalePollTest, SigningOutOrLosingTheToolRemovesTailscaleMachinesAtOnce) {
+    startWith(report({{"studio.ts.net.", "Studio", true}}));
+    scheduler.advance(5s);
+    finish(1, report({{"studio.ts.net.", "Studio", true}}, "NeedsLogin"));
+    EXPECT_EQ(discovery->tailscaleState(), TailscaleState::needsLogin);
+    EXPECT_TRUE(discovery->macs().isEmpty());
+
+    scheduler.advance(5s);
+    finish(2, report({{"studio.ts.net.", "Studio", true}}));
     ASSERT_EQ(discovery->macs().size(), 1);
     files.executables.clear();
     scheduler.advance(5s);
@@ -134,18 +140,8 @@ TEST_F(TailscalePollTest, LosingTheToolRemovesTailscaleMachinesAtOnce) {
     EXPECT_TRUE(discovery->macs().isEmpty());
 }
 
-TEST_F(TailscalePollTest, SigningOutRemovesTailscaleMachines) {
-    discovery->start();
-    finish(0, report({{"studio.ts.net.", "Studio", true}}));
-    scheduler.advance(5s);
-    finish(1, report({{"studio.ts.net.", "Studio", true}}, "NeedsLogin"));
-    EXPECT_EQ(discovery->tailscaleState(), TailscaleState::needsLogin);
-    EXPECT_TRUE(discovery->macs().isEmpty());
-}
-
 TEST_F(TailscalePollTest, DuplicateDnsNamesKeepTheFirstByName) {
-    discovery->start();
-    finish(0, report({{"mac.ts.net.", "Zed", true}, {"mac.ts.net.", "Abe", true}}));
+    startWith(report({{"mac.ts.net.", "Zed", true}, {"mac.ts.net.", "Abe", true}}));
     EXPECT_EQ(namesOf(discovery->macs()), QStringList{QStringLiteral("Abe")});
 }
 

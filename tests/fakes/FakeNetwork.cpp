@@ -4,52 +4,23 @@ namespace nimbrook::testing {
 
 namespace {
 
-class FakeBrowser final : public ServiceBrowser {
+// Marks its record cancelled once, and then says what the real backend says
+// when cancelled; destroying it cancels it.
+template <typename Interface, typename Record> class FakeHandle final : public Interface {
 public:
-    explicit FakeBrowser(std::shared_ptr<FakeServiceBrowsing::Record> record)
-        : record_(std::move(record)) {}
-    ~FakeBrowser() override { cancel(); }
-
-    // Like the real thing, a cancelled browser says so once, afterwards.
+    FakeHandle(std::shared_ptr<Record> record, void (*onCancel)(Record&))
+        : record_(std::move(record))
+        , onCancel_(onCancel) {}
+    ~FakeHandle() override { cancel(); }
     void cancel() override {
-        if (record_->cancelled)
+        if (std::exchange(record_->cancelled, true))
             return;
-        record_->cancelled = true;
-        record_->reportState(BrowserState::cancelled);
+        onCancel_(*record_);
     }
 
 private:
-    std::shared_ptr<FakeServiceBrowsing::Record> record_;
-};
-
-class FakeMonitor final : public PathMonitor {
-public:
-    explicit FakeMonitor(std::shared_ptr<FakePathMonitoring::Record> record)
-        : record_(std::move(record)) {}
-    ~FakeMonitor() override { cancel(); }
-    void cancel() override { record_->cancelled = true; }
-
-private:
-    std::shared_ptr<FakePathMonitoring::Record> record_;
-};
-
-class FakeConnection final : public Connection {
-public:
-    explicit FakeConnection(std::shared_ptr<FakeConnecting::Record> record)
-        : record_(std::move(record)) {}
-    ~FakeConnection() override { cancel(); }
-
-    void cancel() override {
-        if (record_->cancelled)
-            return;
-        record_->cancelled = true;
-        // As the real backend: no `cancelled` after `failed`.
-        if (record_->onState && !record_->failed)
-            record_->report(ConnectionState::cancelled);
-    }
-
-private:
-    std::shared_ptr<FakeConnecting::Record> record_;
+    std::shared_ptr<Record> record_;
+    void (*onCancel_)(Record&);
 };
 
 } // namespace
@@ -69,7 +40,11 @@ std::unique_ptr<Connection> FakeConnecting::connect(const ServiceEndpoint& servi
     auto record =
         std::make_shared<Record>(Record{service, ipVersion, timeout, std::move(onState), false});
     records_.push_back(record);
-    return std::make_unique<FakeConnection>(std::move(record));
+    // As the real backend: no `cancelled` after `failed`.
+    return std::make_unique<FakeHandle<Connection, Record>>(std::move(record), [](Record& r) {
+        if (r.onState && !r.failed)
+            r.report(ConnectionState::cancelled);
+    });
 }
 
 std::vector<FakeConnecting::Record*> FakeConnecting::to(const QString& name) {
@@ -85,14 +60,15 @@ std::unique_ptr<ServiceBrowser> FakeServiceBrowsing::browse(const QString& servi
                                                             Handlers handlers) {
     auto record = std::make_shared<Record>(Record{serviceType, std::move(handlers), false});
     records_.push_back(record);
-    return std::make_unique<FakeBrowser>(std::move(record));
+    return std::make_unique<FakeHandle<ServiceBrowser, Record>>(
+        std::move(record), [](Record& r) { r.reportState(BrowserState::cancelled); });
 }
 
 std::unique_ptr<PathMonitor>
 FakePathMonitoring::start(std::function<void(const NetworkPath&)> onUpdate) {
     auto record = std::make_shared<Record>(Record{std::move(onUpdate), false});
     records_.push_back(record);
-    return std::make_unique<FakeMonitor>(std::move(record));
+    return std::make_unique<FakeHandle<PathMonitor, Record>>(std::move(record), [](Record&) {});
 }
 
 } // namespace nimbrook::testing

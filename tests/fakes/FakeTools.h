@@ -59,16 +59,10 @@ public:
 class FakeUserDefaults final : public UserDefaults {
 public:
     std::optional<QString> stringForKey(const QString& key) const override {
-        const auto found = values.constFind(key);
-        if (found == values.cend())
-            return std::nullopt;
-        return *found;
+        return values.contains(key) ? std::optional(values.value(key)) : std::nullopt;
     }
     std::optional<QStringList> stringListForKey(const QString& key) const override {
-        const auto found = lists.constFind(key);
-        if (found == lists.cend())
-            return std::nullopt;
-        return *found;
+        return lists.contains(key) ? std::optional(lists.value(key)) : std::nullopt;
     }
     bool setStringList(const QString& key, const QStringList& list) override {
         lists.insert(key, list);

@@ -46,7 +46,8 @@ TEST(DiscoveryEndToEndTest, PeersOnTheLocalNetworkAreListedByAnAddressViewersOpe
     EXPECT_EQ(urls.opened.first().toString(),
               QStringLiteral("vnc://") + peerAddress() + QStringLiteral(":5915"));
 
-    // The stock peers, when the network has them: an address every viewer opens.
+    // The stock peers, when the network has them: an address every viewer opens,
+    // for the IPv6-only one its unique-local address rather than its link-local one.
     if (qEnvironmentVariable("NIMBROOK_STOCK_PEERS") == QStringLiteral("1")) {
         ASSERT_TRUE(waitFor([&] {
             return find(discovery.macs(), dualStackPeer()) &&

@@ -9,12 +9,9 @@ namespace nimbrook {
 namespace {
 
 RemoteMac studio() {
-    return RemoteMac{QStringLiteral("studio.tail1234.ts.net."),
-                     QStringLiteral("studio"),
-                     QStringLiteral("Studio"),
-                     QStringLiteral("100.64.0.7"),
-                     true,
-                     RemoteMac::Source::tailscale};
+    return RemoteMac(QStringLiteral("studio.tail1234.ts.net."), QStringLiteral("studio"),
+                     QStringLiteral("Studio"), QStringLiteral("100.64.0.7"), true,
+                     RemoteMac::Source::tailscale);
 }
 
 TEST(RemoteMacTest, RowIdentityIsIdentityOrElseId) {

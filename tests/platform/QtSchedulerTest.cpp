@@ -3,13 +3,11 @@
 #include "TestHelpers.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <thread>
 
 namespace nimbrook {

@@ -22,15 +22,17 @@ inline QByteArray fixture(const char* name) {
     return file.readAll();
 }
 
-// A `tailscale status --json` report with one online Mac per name: peer n
-// (from 1) is "mac-n.ts.net." at 100.64.0.n.
-inline QByteArray statusReport(const QStringList& names, const char* state = "Running") {
+// A `tailscale status --json` report with one Mac per name: peer n (from 1)
+// is "mac-n.ts.net." at 100.64.0.n, online unless `online` says otherwise.
+inline QByteArray statusReport(const QStringList& names, const char* state = "Running",
+                               const QList<bool>& online = {}) {
     QByteArray peers;
     for (qsizetype i = 0; i < names.size(); ++i) {
         const QByteArray n = QByteArray::number(i + 1);
-        peers += (i ? ",\"p" : "\"p") + n + "\":{\"DNSName\":\"mac-" + n +
-                 ".ts.net.\",\"HostName\":\"" + names[i].toUtf8() +
-                 "\",\"TailscaleIPs\":[\"100.64.0." + n + "\"],\"OS\":\"macOS\",\"Online\":true}";
+        peers +=
+            (i ? ",\"p" : "\"p") + n + "\":{\"DNSName\":\"mac-" + n + ".ts.net.\",\"HostName\":\"" +
+            names[i].toUtf8() + "\",\"TailscaleIPs\":[\"100.64.0." + n +
+            "\"],\"OS\":\"macOS\",\"Online\":" + (online.value(i, true) ? "true" : "false") + "}";
     }
     return QByteArray("{\"BackendState\":\"") + state + "\",\"Peer\":{" + peers + "}}";
 }

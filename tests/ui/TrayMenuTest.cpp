@@ -2,6 +2,7 @@
 #include "ui/MenuContent.h"
 
 #include "../discovery/DiscoveryFixture.h"
+#include "TestHelpers.h"
 
 #include <QApplication>
 #include <QBoxLayout>
@@ -12,21 +13,25 @@
 namespace nimbrook::testing {
 namespace {
 
-const QString tool = QStringLiteral("/usr/bin/tailscale");
-
 QByteArray threeMacs() {
-    return R"({"BackendState":"Running","Peer":{
-        "a":{"DNSName":"a.ts.net.","HostName":"Ann & Co","TailscaleIPs":["100.64.0.1"],"OS":"macOS","Online":true},
-        "b":{"DNSName":"b.ts.net.","HostName":"Bob","TailscaleIPs":["100.64.0.2"],"OS":"macOS","Online":true},
-        "c":{"DNSName":"c.ts.net.","HostName":"Cy","TailscaleIPs":["100.64.0.3"],"OS":"macOS"}}})";
+    return statusReport({QStringLiteral("Ann & Co"), QStringLiteral("Bob"), QStringLiteral("Cy")},
+                        "Running", {true, true, false});
 }
 
 class TrayMenuTest : public DiscoveryFixture {
 protected:
     TrayMenuTest() {
-        files.executables = {tool};
+        installTool();
         menu = std::make_unique<TrayMenu>(
             *discovery, [this] { ++updateChecks; }, [this] { ++quits; });
+    }
+
+    // What a host does before it shows the menu; the first poll then answers.
+    void openWithThreeMacs() {
+        emit menu->aboutToShow();
+        tools.latest().finish(threeMacs());
+        scheduler.runPending();
+        QCoreApplication::processEvents();
     }
 
     QStringList labels() const {
@@ -56,11 +61,8 @@ TEST_F(TrayMenuTest, ListsTheMachinesInPanelOrderThenTheCommands) {
                            QStringLiteral("Quit")}));
     EXPECT_FALSE(menu->actions().first()->isEnabled());
 
-    emit menu->aboutToShow(); // what a host does before it shows the menu
-    ASSERT_TRUE(discovery->hasStarted());
-    tools.latest().finish(threeMacs());
-    scheduler.runPending();
-    QCoreApplication::processEvents();
+    openWithThreeMacs();
+    EXPECT_TRUE(discovery->hasStarted());
     const QStringList shown = labels();
     ASSERT_EQ(shown.size(), 9); // three machines, two submenus, a separator, three commands
     // "&" doubled, or it would underline the next letter.
@@ -71,10 +73,7 @@ TEST_F(TrayMenuTest, ListsTheMachinesInPanelOrderThenTheCommands) {
 }
 
 TEST_F(TrayMenuTest, ItemsDoWhatThePanelDoes) {
-    emit menu->aboutToShow();
-    tools.latest().finish(threeMacs());
-    scheduler.runPending();
-    QCoreApplication::processEvents();
+    openWithThreeMacs();
 
     bool closedFirst = false;
     QObject::connect(menu.get(), &TrayMenu::choosing,
@@ -100,10 +99,7 @@ TEST_F(TrayMenuTest, ItemsDoWhatThePanelDoes) {
 }
 
 TEST_F(TrayMenuTest, ItStaysCurrentOnlyWhileOpen) {
-    emit menu->aboutToShow();
-    tools.latest().finish(threeMacs());
-    scheduler.runPending();
-    QCoreApplication::processEvents();
+    openWithThreeMacs();
     emit menu->aboutToHide();
     scheduler.advance(std::chrono::seconds(5));
     tools.latest().finish(R"({"BackendState":"Running"})");
