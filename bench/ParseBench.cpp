@@ -116,7 +116,12 @@ void pollWork(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(pollWork)->ArgName("threadPerPoll")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(pollWork)
+    ->ArgName("threadPerPoll")
+    ->Arg(0)
+    ->Arg(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 } // namespace nimbrook::bench

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <numeric>
 #include <optional>
 #include <string_view>
 
@@ -31,7 +32,7 @@ QString toQString(std::string_view text) {
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
-// The values of `keys` in `object`, the last one where a key repeats.
+// The values of `keys` in the object `value`, the last one where a key repeats.
 template <std::size_t N>
 std::array<std::optional<element>, N> valuesOf(const element& value,
                                                const std::array<std::string_view, N>& keys) {
@@ -40,9 +41,11 @@ std::array<std::optional<element>, N> valuesOf(const element& value,
         throw Unreadable{};
     std::array<std::optional<element>, N> values;
     for (const simdjson::dom::key_value_pair field : object) {
-        // Most keys are none of ours: their length tells most of them apart.
+        // Most keys are none of ours: their length and first letter tell most
+        // of them apart without a call to compare.
+        const std::string_view key = field.key;
         for (std::size_t i = 0; i < N; ++i) {
-            if (field.key.size() == keys[i].size() && field.key == keys[i]) {
+            if (key.size() == keys[i].size() && key[0] == keys[i][0] && key == keys[i]) {
                 values[i] = field.value;
                 break;
             }
@@ -208,18 +211,17 @@ QList<RemoteMac> sortedByName(QList<RemoteMac> macs) {
     for (const RemoteMac& mac : macs)
         names.append(mac.name);
     // The keys of the names this thread sorted last are reused.
-    std::vector<NameCollation::Key> keys = collation.keys(names);
-    std::vector<std::pair<NameCollation::Key, RemoteMac>> keyed;
-    keyed.reserve(macs.size());
-    for (qsizetype i = 0; i < macs.size(); ++i)
-        keyed.emplace_back(std::move(keys[std::size_t(i)]), std::move(macs[i]));
-    std::stable_sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
-        return collation.compare(a.first, b.first) < 0;
+    const std::vector<NameCollation::Key> keys = collation.keys(names);
+    // Positions are sorted, not the records: they move once, at the end.
+    std::vector<std::size_t> order(keys.size());
+    std::iota(order.begin(), order.end(), std::size_t(0));
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return collation.compare(keys[a], keys[b]) < 0;
     });
     QList<RemoteMac> sorted;
-    sorted.reserve(qsizetype(keyed.size()));
-    for (auto& entry : keyed)
-        sorted.append(std::move(entry.second));
+    sorted.reserve(macs.size());
+    for (const std::size_t index : order)
+        sorted.append(std::move(macs[qsizetype(index)]));
     return sorted;
 }
 
@@ -324,6 +326,7 @@ StatusReport StatusDecoder::decode(const QByteArray& output, const QStringList& 
     // records are made only when the report lists machines.
     TailscaleState state = TailscaleState::ok;
     QList<RemoteMac> macs;
+    macs.reserve(256);
     try {
         const auto fields = valuesOf(root, statusKeys);
         const std::string_view backendState = optionalString(fields[0]).value_or("");
