@@ -254,11 +254,9 @@ TEST(StatusParseTest, AWrongTypeAnywhereAmongReadKeysRejectsTheWholeReport) {
     EXPECT_EQ(Discovery::parse(QByteArray("{\"Self\":\"\xff\",\"Peer\":{}}")), unreadable);
     // JSON that a fast parser balks at is still JSON: integers beyond 64 bits,
     // escaped lone surrogates (a character of its own, U+FFFD, in a name).
-    const StatusReport odd = Discovery::parse(withPeer(
-        R"({"OS":"macOS","DNSName":"a.ts.net.","TailscaleIPs":["100.64.0.1"],"HostName":)"
-        R"("x\ud800y \ud83d\ude00","CapMap":{"n":[123456789012345678901234567890,-1.5e3]}})"));
+    const StatusReport odd = Discovery::parse(fixture("odd-json.json"));
     ASSERT_EQ(odd.macs.size(), 1);
-    EXPECT_EQ(odd.macs[0].name, QStringLiteral("x\uFFFDy \U0001F600"));
+    EXPECT_EQ(odd.macs[0].name, QStringLiteral("Lab \uFFFD Mac \U0001F600"));
 }
 
 } // namespace
