@@ -96,8 +96,7 @@ void FooterButton::trigger() {
 }
 
 void FooterButton::focusInEvent(QFocusEvent* event) {
-    focusShown_ =
-        event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    focusShown_ = style::drawsFocusFor(event->reason());
     update();
     QWidget::focusInEvent(event);
 }

@@ -158,8 +158,7 @@ int MacRow::nameWidthFor(int rowWidth, bool withHint) {
 }
 
 void MacRow::focusInEvent(QFocusEvent* event) {
-    focusShown_ =
-        event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    focusShown_ = style::drawsFocusFor(event->reason());
     update();
     QWidget::focusInEvent(event);
 }

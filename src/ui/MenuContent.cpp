@@ -293,6 +293,7 @@ void MenuContent::activateFocused() {
 }
 
 Qt::FocusReason MenuContent::focusReason() const {
+    // What rows and buttons take for a keyboard move (style::drawsFocusFor).
     return keyboardUsed_ ? Qt::TabFocusReason : Qt::OtherFocusReason;
 }
 

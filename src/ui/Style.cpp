@@ -74,4 +74,8 @@ void paintHoverHighlight(QPainter& painter, const QRect& rect, const QPalette& p
     painter.restore();
 }
 
+bool drawsFocusFor(Qt::FocusReason reason) {
+    return reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason;
+}
+
 } // namespace nimbrook::style

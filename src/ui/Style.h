@@ -29,4 +29,9 @@ QIcon icon(const QString& name, const QColor& color, int size);
 // the left and right, accent colour at 18 %.
 void paintHoverHighlight(QPainter& painter, const QRect& rect, const QPalette& palette);
 
+// Whether a row or button that gains focus for `reason` draws it: only when
+// the keyboard moved it there (the panel moves focus with the Tab reason once
+// the keyboard is in use), so a panel opened with the mouse looks as before.
+bool drawsFocusFor(Qt::FocusReason reason);
+
 } // namespace nimbrook::style
