@@ -13,6 +13,7 @@
 #include <cstring>
 #include <numeric>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace nimbrook {
@@ -93,26 +94,16 @@ Field<simdjson::dom::array> optionalStringArray(const std::optional<element>& va
 constexpr std::array<std::string_view, 6> peerKeys{"HostName", "DNSName", "TailscaleIPs",
                                                    "Online",   "OS",      "ShareeNode"};
 
-bool isAscii(std::string_view text) {
-    return std::all_of(text.cbegin(), text.cend(), [](char c) { return (c & 0x80) == 0; });
-}
-
 // Whether `text`, lower-cased, is one of `lowerCase`. Most peers are not
-// listed, and their OS names are ASCII: those are compared without decoding.
+// listed, and their OS names are short ASCII: those are compared without
+// decoding.
 bool isOneOf(std::string_view text, const QStringList& lowerCase) {
-    if (!isAscii(text))
+    if (std::any_of(text.cbegin(), text.cend(), [](char c) { return (c & 0x80) != 0; }))
         return lowerCase.contains(toQString(text).toLower());
-    return std::any_of(lowerCase.cbegin(), lowerCase.cend(), [&](const QString& entry) {
-        if (entry.size() != qsizetype(text.size()))
-            return false;
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            const char c = text[i];
-            const char lower = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-            if (entry[qsizetype(i)] != QLatin1Char(lower))
-                return false;
-        }
-        return true;
-    });
+    std::string lower(text);
+    for (char& c : lower)
+        c = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+    return lowerCase.contains(QLatin1StringView(lower.data(), qsizetype(lower.size())));
 }
 
 // Views into the parsed document: strings become QStrings only for the peers
