@@ -13,8 +13,8 @@ namespace nimbrook {
 
 namespace {
 
-// The local network has settled when nothing is being probed and the list
-// has not changed for a while; browse answers come within about a second.
+// The local network has settled when nothing is being probed and its machines
+// have not changed for a while; browse answers come within about a second.
 constexpr auto quietPeriod = std::chrono::milliseconds(1000);
 constexpr auto minimumBrowse = std::chrono::milliseconds(1500);
 constexpr auto checkInterval = std::chrono::milliseconds(100);
@@ -27,9 +27,21 @@ int runHeadlessList(const CommandLine& command, DesktopPlatform& platform) {
     QElapsedTimer sinceChange;
     sinceStart.start();
     sinceChange.start();
+    // Only the local network is waited on: a Tailscale report is complete when
+    // it arrives, however many machines it brings.
+    QStringList localMachines;
     QObject::connect(&discovery, &Discovery::changed, [&](Discovery::Published what) {
-        if (what == Discovery::Published::macs)
+        if (what != Discovery::Published::macs)
+            return;
+        QStringList local;
+        for (const RemoteMac& mac : discovery.macs()) {
+            if (mac.source == RemoteMac::Source::bonjour)
+                local.append(mac.id);
+        }
+        if (local != localMachines) {
+            localMachines = std::move(local);
             sinceChange.restart();
+        }
     });
 
     QEventLoop loop;

@@ -6,6 +6,9 @@
 
 #include <QPointer>
 
+#include <mutex>
+#include <optional>
+
 namespace nimbrook {
 
 namespace {
@@ -52,13 +55,33 @@ void Discovery::startBonjour() {
                 self->replaceFailedBrowser(generation);
         });
     };
-    handlers.onResults = [self = QPointer<Discovery>(this), &scheduler = platform_.scheduler,
-                          generation](const QList<ServiceEndpoint>& results) {
-        scheduler.post([self, generation, results] {
-            if (self)
-                self->applyBrowseResults(results, generation);
-        });
+    // A crowded link announces hundreds of services within a second, each time
+    // with the whole set: only the newest set waiting for the main thread is
+    // taken.
+    struct Latest {
+        std::mutex lock;
+        std::optional<QList<ServiceEndpoint>> results;
     };
+    handlers.onResults =
+        [self = QPointer<Discovery>(this), &scheduler = platform_.scheduler, generation,
+         latest = std::make_shared<Latest>()](const QList<ServiceEndpoint>& results) {
+            {
+                std::lock_guard guard(latest->lock);
+                const bool queued = latest->results.has_value();
+                latest->results = results;
+                if (queued)
+                    return;
+            }
+            scheduler.post([self, generation, latest] {
+                std::optional<QList<ServiceEndpoint>> newest;
+                {
+                    std::lock_guard guard(latest->lock);
+                    newest.swap(latest->results);
+                }
+                if (self && newest)
+                    self->applyBrowseResults(*newest, generation);
+            });
+        };
     browser_ = platform_.serviceBrowsing.browse(serviceType, std::move(handlers));
 }
 
@@ -82,11 +105,32 @@ void Discovery::applyBrowseResults(const QList<ServiceEndpoint>& results, std::i
     for (const QString& name : collidingBonjourNames(order))
         accepted.remove(name);
 
+    // A name that is new, or announced anew, is looked up at once whatever
+    // came before; one that went stops costing anything.
+    for (const QString& name : std::as_const(order)) {
+        const auto endpoint = accepted.constFind(name);
+        if (endpoint == accepted.cend())
+            continue;
+        const auto previous = bonjourEndpoints_.constFind(name);
+        if (previous != bonjourEndpoints_.cend() && *previous == *endpoint)
+            continue;
+        if (!viaBonjour_.contains(name)) {
+            forgetProbing(name);
+            unprobed_.push_back(name);
+        }
+    }
+    for (auto previous = bonjourEndpoints_.cbegin(); previous != bonjourEndpoints_.cend();
+         ++previous) {
+        if (!accepted.contains(previous.key()))
+            forgetProbing(previous.key());
+    }
     bonjourEndpoints_ = std::move(accepted);
+    const qsizetype known = viaBonjour_.size();
     viaBonjour_.removeIf([this](const QHash<QString, RemoteMac>::iterator& entry) {
         return !bonjourEndpoints_.contains(entry.key());
     });
-    recompute();
+    if (viaBonjour_.size() != known)
+        recompute();
     resolveOutstanding();
 }
 
@@ -106,7 +150,11 @@ void Discovery::replaceFailedBrowser(std::int64_t generation) {
 void Discovery::forgetBonjourResults() {
     ++browserGeneration_;
     bonjourEndpoints_.clear();
+    for (const InFlightProbe& probe : std::as_const(resolving_))
+        probe.probe->cancel();
     resolving_.clear();
+    retries_.clear();
+    unprobed_.clear();
     viaBonjour_.clear();
     recompute();
 }

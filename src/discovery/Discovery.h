@@ -2,6 +2,7 @@
 
 #include "discovery/MachinePreferences.h"
 #include "discovery/PathSignature.h"
+#include "discovery/ServiceProbe.h"
 #include "discovery/SortedTailscale.h"
 #include "discovery/StatusParse.h"
 #include "discovery/StatusReport.h"
@@ -21,6 +22,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -75,6 +77,13 @@ public:
     static constexpr auto toolKillGrace = std::chrono::milliseconds(2'000);
     static inline const QString& cliPathKey = tailscaleCliPathKey;
     static constexpr auto probeTimeout = std::chrono::milliseconds(5000);
+    // Address lookups under way at once: plenty for a link, and a crowded one
+    // cannot use up the process's descriptors.
+    static constexpr int maxProbesInFlight = 32;
+    // How long a service whose lookups keep finding nothing waits before the
+    // next: 5 s after the first failure, doubling up to this.
+    static constexpr auto firstRetryDelay = std::chrono::seconds(5);
+    static constexpr auto longestRetryDelay = std::chrono::seconds(120);
     // The longest string of a report that is decoded whole.
     static constexpr qsizetype maxJsonString = 64 * 1024;
     static inline const QString serviceType = QStringLiteral("_rfb._tcp");
@@ -176,17 +185,16 @@ private:
     // computer and names that collide, rebuilds the advertised table, and starts
     // lookups for new names.
     void applyBrowseResults(const QList<ServiceEndpoint>& results, std::int64_t generation);
-    // Starts an address lookup for every advertised name that has neither an
-    // address nor a lookup under way.
+    // Starts address lookups, up to maxProbesInFlight at once: names never
+    // looked up first, in the order they were announced, then those whose
+    // retry is due, longest overdue first.
     void resolveOutstanding();
     // Starts the address lookup of one advertised name.
     void resolve(const QString& name, const ServiceEndpoint& endpoint);
-    // One probe: connects to `endpoint` (only over `ipVersion` when given) and
-    // reports urlHost() of the remote endpoint, or none. `completion` runs
-    // exactly once, on the network thread. The connection is closed at once.
-    static void resolveAddress(Connecting& connecting, const ServiceEndpoint& endpoint,
-                               std::optional<IpProtocol> ipVersion,
-                               std::function<void(std::optional<QString>)> completion);
+    void applyProbeResult(const QString& name, std::uint64_t serial,
+                          const std::optional<QString>& address);
+    // Ends the lookup of `name` and forgets when it was to be retried.
+    void forgetProbing(const QString& name);
 
     // Creates the path monitor; its updates come back through applyPathSignature().
     void startPathMonitoring();
@@ -198,14 +206,10 @@ private:
     // above; `completion` is called on the worker thread.
     void run(const QString& path, const QStringList& arguments,
              std::function<void(QByteArray)> completion);
-    // The Tailscale machines of one report, keyed by identifier, and sorted
-    // ready for merging. Made on the tool worker.
-    struct TailscaleMachines {
-        QHash<QString, RemoteMac> byId;
-        SortedTailscale sorted;
-    };
-    static TailscaleMachines tailscaleMachines(const QList<RemoteMac>& reported);
-    void applyPollResult(std::int64_t generation, TailscaleState state, TailscaleMachines machines);
+    // The Tailscale machines of one report, one per identifier, sorted ready
+    // for merging. Made on the tool worker.
+    static SortedTailscale tailscaleMachines(const QList<RemoteMac>& reported);
+    void applyPollResult(std::int64_t generation, TailscaleState state, SortedTailscale machines);
     void setMacs(QList<RemoteMac> macs);
     void setTailscaleState(TailscaleState state);
     void setIsPolling(bool polling);
@@ -215,20 +219,29 @@ private:
     // Shared with the poll still running when we are destroyed.
     std::shared_ptr<StatusDecoder> decoder_ = std::make_shared<StatusDecoder>();
 
-    // Fields, in the order of the design.
     QList<RemoteMac> macs_;
     TailscaleState tailscaleState_ = TailscaleState::searching;
     bool isPolling_ = false;
-    QHash<QString, RemoteMac> viaTailscale_; // keyed by RemoteMac::id
-    SortedTailscale sortedTailscale_;        // viaTailscale_, sorted for merging
-    QHash<QString, RemoteMac> viaBonjour_;   // keyed by service name
+    SortedTailscale sortedTailscale_;      // the Tailscale machines, sorted for merging
+    QHash<QString, RemoteMac> viaBonjour_; // keyed by service name
     std::unique_ptr<ServiceBrowser> browser_;
     std::unique_ptr<RepeatingTimer> pollTimer_;
     bool hasStarted_ = false;
     std::optional<InFlightPoll> inFlightPoll_;
     std::int64_t pollGeneration_ = 0;
     QHash<QString, ServiceEndpoint> bonjourEndpoints_; // keyed by service name
-    QSet<QString> resolving_;
+    struct InFlightProbe {
+        std::shared_ptr<ServiceProbe> probe;
+        std::uint64_t serial = 0;
+    };
+    QHash<QString, InFlightProbe> resolving_; // keyed by service name
+    std::uint64_t probeSerial_ = 0;
+    struct ProbeRetry {
+        int failures = 0;
+        ContinuousClock::time_point due;
+    };
+    QHash<QString, ProbeRetry> retries_; // names whose lookups found nothing
+    std::deque<QString> unprobed_;       // names never looked up, oldest first
     std::unique_ptr<PathMonitor> pathMonitor_;
     std::optional<QString> lastPathSignature_;
     std::int64_t browserGeneration_ = 0;

@@ -1,103 +1,97 @@
 #include "discovery/Discovery.h"
 
 #include "model/MachineIdentity.h"
-#include "platform/Connecting.h"
 
 #include <QPointer>
 
-#include <mutex>
+#include <algorithm>
+#include <vector>
 
 namespace nimbrook {
 
+namespace {
+
+// 5 s after the first failure, then twice as long each time, up to the longest.
+std::chrono::seconds retryDelay(int failures) {
+    auto delay = Discovery::firstRetryDelay;
+    for (int i = 1; i < failures && delay < Discovery::longestRetryDelay; ++i)
+        delay *= 2;
+    return std::min(delay, std::chrono::seconds(Discovery::longestRetryDelay));
+}
+
+} // namespace
+
 void Discovery::resolveOutstanding() {
-    for (auto endpoint = bonjourEndpoints_.cbegin(); endpoint != bonjourEndpoints_.cend();
-         ++endpoint) {
-        if (!viaBonjour_.contains(endpoint.key()) && !resolving_.contains(endpoint.key()))
-            resolve(endpoint.key(), endpoint.value());
+    const auto needsLookup = [this](const QString& name) {
+        return bonjourEndpoints_.contains(name) && !viaBonjour_.contains(name) &&
+               !resolving_.contains(name);
+    };
+    while (resolving_.size() < maxProbesInFlight && !unprobed_.empty()) {
+        const QString name = std::move(unprobed_.front());
+        unprobed_.pop_front();
+        if (needsLookup(name) && !retries_.contains(name))
+            resolve(name, bonjourEndpoints_.value(name));
+    }
+    if (resolving_.size() >= maxProbesInFlight || retries_.isEmpty())
+        return;
+
+    const auto now = platform_.scheduler.now();
+    std::vector<std::pair<ContinuousClock::time_point, QString>> due;
+    for (auto retry = retries_.cbegin(); retry != retries_.cend(); ++retry) {
+        if (retry->due <= now && needsLookup(retry.key()))
+            due.emplace_back(retry->due, retry.key());
+    }
+    std::sort(due.begin(), due.end());
+    for (const auto& [when, name] : due) {
+        if (resolving_.size() >= maxProbesInFlight)
+            break;
+        resolve(name, bonjourEndpoints_.value(name));
     }
 }
 
 void Discovery::resolve(const QString& name, const ServiceEndpoint& endpoint) {
     const std::int64_t generation = browserGeneration_;
-    resolving_.insert(name);
-
+    const std::uint64_t serial = ++probeSerial_;
     // Back on the main thread with whatever the probes found.
     auto finish = [self = QPointer<Discovery>(this), &scheduler = platform_.scheduler, name,
-                   generation](std::optional<QString> address) {
-        scheduler.post([self, name, generation, address] {
-            if (!self || generation != self->browserGeneration_)
-                return;
-            self->resolving_.remove(name);
-            // Withdrawn while we were probing.
-            if (!self->bonjourEndpoints_.contains(name))
-                return;
-            if (address) {
-                self->viaBonjour_.insert(name,
-                                         RemoteMac{QStringLiteral("bonjour:") + name,
-                                                   MachineIdentity::fromDisplayName(name), name,
-                                                   *address, true, RemoteMac::Source::bonjour});
-            } else {
-                self->viaBonjour_.remove(name);
-            }
-            self->recompute();
+                   generation, serial](std::optional<QString> address) {
+        scheduler.post([self, name, generation, serial, address] {
+            if (self && generation == self->browserGeneration_)
+                self->applyProbeResult(name, serial, address);
         });
     };
-
-    // IPv4 first; any protocol only when that finds nothing.
-    Connecting& connecting = platform_.connecting;
-    resolveAddress(connecting, endpoint, IpProtocol::ipv4,
-                   [&connecting, endpoint, finish](std::optional<QString> address) {
-                       if (address) {
-                           finish(address);
-                           return;
-                       }
-                       resolveAddress(connecting, endpoint, std::nullopt, finish);
-                   });
+    resolving_.insert(name, InFlightProbe{ServiceProbe::start(platform_.connecting, endpoint,
+                                                              probeTimeout, std::move(finish)),
+                                          serial});
 }
 
-void Discovery::resolveAddress(Connecting& connecting, const ServiceEndpoint& endpoint,
-                               std::optional<IpProtocol> ipVersion,
-                               std::function<void(std::optional<QString>)> completion) {
-    // Shared by the state handler and this call; the first decisive state
-    // delivers the outcome, later states find the attempt finished.
-    struct Attempt {
-        std::mutex lock;
-        bool finished = false;
-        std::unique_ptr<Connection> connection;
-        std::function<void(std::optional<QString>)> completion;
-    };
-    auto attempt = std::make_shared<Attempt>();
-    attempt->completion = std::move(completion);
+void Discovery::applyProbeResult(const QString& name, std::uint64_t serial,
+                                 const std::optional<QString>& address) {
+    const auto probe = resolving_.constFind(name);
+    // Withdrawn, or looked up afresh, while we were probing.
+    if (probe == resolving_.cend() || probe->serial != serial)
+        return;
+    resolving_.erase(probe);
+    if (address) {
+        retries_.remove(name);
+        viaBonjour_.insert(name, RemoteMac{QStringLiteral("bonjour:") + name,
+                                           MachineIdentity::fromDisplayName(name), name, *address,
+                                           true, RemoteMac::Source::bonjour});
+        recompute();
+    } else {
+        ProbeRetry& retry = retries_[name];
+        ++retry.failures;
+        retry.due = platform_.scheduler.now() + retryDelay(retry.failures);
+    }
+    resolveOutstanding();
+}
 
-    auto handler = [attempt](ConnectionState state, const std::optional<HostEndpoint>& remote) {
-        if (state == ConnectionState::setup || state == ConnectionState::preparing)
-            return;
-        std::unique_ptr<Connection> connection;
-        {
-            std::lock_guard guard(attempt->lock);
-            if (attempt->finished)
-                return;
-            attempt->finished = true;
-            connection = std::move(attempt->connection);
-        }
-        // Outside the lock: `waiting` ends the attempt without an address rather
-        // than waiting for the platform to retry.
-        std::optional<QString> outcome;
-        if (state == ConnectionState::ready && remote)
-            outcome = urlHostOf(*remote);
-        attempt->completion(outcome);
-        if (connection)
-            connection->cancel();
-    };
-
-    std::lock_guard guard(attempt->lock);
-    std::unique_ptr<Connection> connection =
-        connecting.connect(endpoint, ipVersion, probeTimeout, std::move(handler));
-    // Finished before we got here: close the connection now.
-    if (attempt->finished)
-        connection->cancel();
-    else
-        attempt->connection = std::move(connection);
+void Discovery::forgetProbing(const QString& name) {
+    if (const auto probe = resolving_.constFind(name); probe != resolving_.cend()) {
+        probe->probe->cancel();
+        resolving_.erase(probe);
+    }
+    retries_.remove(name);
 }
 
 } // namespace nimbrook

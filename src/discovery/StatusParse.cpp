@@ -293,6 +293,11 @@ StatusReport StatusDecoder::decode(const QByteArray& output, const QStringList& 
         return unreadable;
 
     const std::lock_guard guard(lock_);
+    // Buffers sized for a report many times this one are given back first.
+    constexpr std::size_t keptCapacity = 1024 * 1024;
+    if (parser_->parser.capacity() > keptCapacity &&
+        parser_->parser.capacity() > 4 * std::size_t(output.size()))
+        parser_->parser = simdjson::dom::parser();
     // The parser reads a little past the end; the runner's buffer usually has
     // that room already, saving a copy of the whole report.
     const bool padded = output.capacity() - output.size() >= qsizetype(simdjson::SIMDJSON_PADDING);
@@ -318,6 +323,7 @@ StatusReport StatusDecoder::decode(const QByteArray& output, const QStringList& 
     TailscaleState state = TailscaleState::ok;
     QList<RemoteMac> macs;
     macs.reserve(256);
+    qsizetype leftOut = 0;
     try {
         const auto fields = valuesOf(root, statusKeys);
         const std::string_view backendState = optionalString(fields[0]).value_or("");
@@ -334,6 +340,10 @@ StatusReport StatusDecoder::decode(const QByteArray& output, const QStringList& 
             forEachPeer(table, [&](const Peer& peer) {
                 if (state != TailscaleState::ok)
                     return;
+                if (macs.size() == maxListedMachines) {
+                    leftOut += peer.toMac(operatingSystems) ? 1 : 0;
+                    return;
+                }
                 if (std::optional<RemoteMac> mac = peer.toMac(operatingSystems))
                     macs.append(std::move(*mac));
             });
@@ -343,7 +353,7 @@ StatusReport StatusDecoder::decode(const QByteArray& output, const QStringList& 
     }
     if (state != TailscaleState::ok)
         return StatusReport{state, {}};
-    return StatusReport{TailscaleState::ok, sortedByName(std::move(macs))};
+    return StatusReport{TailscaleState::ok, sortedByName(std::move(macs)), leftOut};
 }
 
 qsizetype shortenLongJsonStrings(QByteArray& json, qsizetype maxBytes) {

@@ -11,9 +11,9 @@
 namespace nimbrook {
 
 // Decodes reports one after another with one parser, whose buffers are kept
-// for the next report: allocating them afresh costs as much as the parsing.
-// They grow to the largest report seen, about twice its size. Thread-safe;
-// reports are decoded one at a time.
+// for the next report of about the same size: allocating them afresh costs as
+// much as the parsing. After one large report, the first much smaller one
+// gives them back. Thread-safe; reports are decoded one at a time.
 class StatusDecoder {
 public:
     StatusDecoder();
@@ -30,9 +30,14 @@ private:
     std::unique_ptr<Parser> parser_;
 };
 
+// The most machines one report lists: far more than anyone can choose from,
+// and few enough that the records of a flooded report stay small beside it.
+constexpr qsizetype maxListedMachines = 50'000;
+
 // Decodes `tailscale status --json` output, listing the peers whose "OS" is one
 // of `operatingSystems` (lower case). Never fails: unreadable output is
-// `notRunning`. Thread-safe.
+// `notRunning`. Thread-safe. Beyond maxListedMachines, machines are left out
+// in the order of the peer table and counted in `leftOut`.
 //
 // Decoding is strict about the keys it reads: null counts as absent, any other
 // wrong type makes the whole report unreadable, and so does text that is not

@@ -11,6 +11,8 @@ namespace nimbrook {
 struct StatusReport {
     TailscaleState state = TailscaleState::notRunning; // ok, notRunning or needsLogin
     QList<RemoteMac> macs;                             // sorted by name; empty unless ok
+    // Machines the report lists beyond the most a list can hold, left out.
+    qsizetype leftOut = 0;
 
     friend bool operator==(const StatusReport&, const StatusReport&) = default;
 };

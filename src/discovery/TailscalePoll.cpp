@@ -2,9 +2,14 @@
 
 #include "platform/ToolRunner.h"
 
+#include <QLoggingCategory>
 #include <QPointer>
 
 namespace nimbrook {
+
+namespace {
+Q_LOGGING_CATEGORY(lcTailscale, "nimbrook.tailscale", QtWarningMsg)
+} // namespace
 
 void Discovery::refresh() {
     refreshTailscale();
@@ -27,7 +32,6 @@ void Discovery::refreshTailscale() {
         inFlightPoll_.reset();
         setIsPolling(false);
         setTailscaleState(TailscaleState::notInstalled);
-        viaTailscale_.clear();
         sortedTailscale_ = {};
         recompute();
         return;
@@ -46,6 +50,13 @@ void Discovery::refreshTailscale() {
             // over in the decoded document, so it is cut first, in place.
             shortenLongJsonStrings(output, maxJsonString);
             const StatusReport report = decoder->decode(output, systems);
+            output = QByteArray(); // no longer needed while the records are sorted
+            if (report.leftOut > 0)
+                qCWarning(lcTailscale,
+                          "the Tailscale report lists %lld more machines than the "
+                          "%lld shown; they are left out",
+                          static_cast<long long>(report.leftOut),
+                          static_cast<long long>(maxListedMachines));
             scheduler.post([self, generation, state = report.state,
                             machines = tailscaleMachines(report.macs)]() mutable {
                 if (self)
@@ -54,31 +65,30 @@ void Discovery::refreshTailscale() {
         });
 }
 
-Discovery::TailscaleMachines Discovery::tailscaleMachines(const QList<RemoteMac>& reported) {
+SortedTailscale Discovery::tailscaleMachines(const QList<RemoteMac>& reported) {
     // Two peers with one DNS name: the first by name wins.
-    QHash<QString, RemoteMac> byId;
-    byId.reserve(reported.size());
+    QSet<QString> ids;
+    ids.reserve(reported.size());
     QList<RemoteMac> kept;
     kept.reserve(reported.size());
     for (const RemoteMac& mac : reported) {
-        if (byId.contains(mac.id))
-            continue;
-        byId.insert(mac.id, mac);
-        kept.append(mac);
+        if (!ids.contains(mac.id)) {
+            ids.insert(mac.id);
+            kept.append(mac);
+        }
     }
-    return TailscaleMachines{std::move(byId), SortedTailscale(kept)};
+    return SortedTailscale(kept);
 }
 
 void Discovery::applyPollResult(std::int64_t generation, TailscaleState state,
-                                TailscaleMachines machines) {
+                                SortedTailscale machines) {
     // A newer poll is under way and owns inFlightPoll and isPolling.
     if (generation != pollGeneration_)
         return;
     inFlightPoll_.reset();
     setIsPolling(false);
     setTailscaleState(state);
-    viaTailscale_ = std::move(machines.byId);
-    sortedTailscale_ = std::move(machines.sorted);
+    sortedTailscale_ = std::move(machines);
     recompute();
 }
 

@@ -185,5 +185,81 @@ TEST_F(LocalNetworkTest, ABrowserFailureDropsAllLocalMachinesAtOnce) {
     EXPECT_EQ(connecting.createdCount(), 2);
 }
 
+class CrowdedLinkTest : public LocalNetworkTest {
+protected:
+    // Both attempts of the newest lookup of `name` find nothing.
+    void fail(const QString& name) {
+        ASSERT_NO_FATAL_FAILURE(answer(name, ConnectionState::failed));
+        ASSERT_NO_FATAL_FAILURE(answer(name, ConnectionState::failed));
+    }
+    int lookups(const QString& name) {
+        // Two connections a lookup: IPv4, then any IP version.
+        return int((connecting.to(name).size() + 1) / 2);
+    }
+    int inFlight() {
+        int live = 0;
+        for (int i = 0; i < connecting.createdCount(); ++i)
+            live += connecting.connection(i).cancelled ? 0 : 1;
+        return live;
+    }
+};
+
+TEST_F(CrowdedLinkTest, LookupsAreBoundedAndNewNamesGoBeforeRetries) {
+    QList<ServiceEndpoint> crowd;
+    for (int i = 0; i < Discovery::maxProbesInFlight + 8; ++i)
+        crowd.append(service(QStringLiteral("Mac %1").arg(i)));
+    browse(crowd);
+    EXPECT_EQ(inFlight(), Discovery::maxProbesInFlight);
+    EXPECT_FALSE(probed(QStringLiteral("Mac %1").arg(Discovery::maxProbesInFlight)));
+
+    // A slot that frees up goes to the next new name, even once a retry is due.
+    ASSERT_NO_FATAL_FAILURE(fail(QStringLiteral("Mac 0")));
+    EXPECT_TRUE(probed(QStringLiteral("Mac %1").arg(Discovery::maxProbesInFlight)));
+    scheduler.advance(5s);
+    ASSERT_NO_FATAL_FAILURE(fail(QStringLiteral("Mac 1")));
+    EXPECT_EQ(lookups(QStringLiteral("Mac 0")), 1);
+    EXPECT_TRUE(probed(QStringLiteral("Mac %1").arg(Discovery::maxProbesInFlight + 1)));
+
+    // With every name looked up once, due retries take the free slots.
+    for (int i = 2; i < 9; ++i)
+        ASSERT_NO_FATAL_FAILURE(fail(QStringLiteral("Mac %1").arg(i)));
+    EXPECT_EQ(lookups(QStringLiteral("Mac 0")), 2);
+    EXPECT_EQ(inFlight(), Discovery::maxProbesInFlight);
+}
+
+TEST_F(CrowdedLinkTest, FailingNamesAreRetriedLessOftenUntilAnnouncedAgainOrRefreshed) {
+    const QString name = QStringLiteral("Asleep");
+    browse({service(name)});
+    // Seconds from a failure to the next lookup.
+    std::vector<int> gaps;
+    for (int lookup = 0; lookup < 7; ++lookup) {
+        ASSERT_NO_FATAL_FAILURE(fail(name));
+        const int before = lookups(name);
+        int waited = 0;
+        while (lookups(name) == before && waited < 300) {
+            scheduler.advance(1s);
+            ++waited;
+        }
+        gaps.push_back(waited);
+    }
+    // Each at the first tick on or after it is due.
+    EXPECT_EQ(gaps, (std::vector<int>{5, 10, 20, 40, 80, 120, 120}));
+
+    // Withdrawn: its lookup ends at once. Announced again: looked up at once.
+    browse({});
+    EXPECT_EQ(inFlight(), 0);
+    ASSERT_NO_FATAL_FAILURE(fail(name)); // too late: changes nothing
+    browse({service(name)});
+    EXPECT_EQ(inFlight(), 1);
+    ASSERT_NO_FATAL_FAILURE(fail(name));
+    ASSERT_NO_FATAL_FAILURE(fail(name)); // stale
+    scheduler.advance(5s);
+    const int beforeRefresh = lookups(name);
+    ASSERT_NO_FATAL_FAILURE(fail(name));
+    discovery->refresh();
+    browse({service(name)});
+    EXPECT_EQ(lookups(name), beforeRefresh + 1);
+}
+
 } // namespace
 } // namespace nimbrook::testing

@@ -138,6 +138,24 @@ TEST(StatusParseTest, OtherOperatingSystemsAreListedWhenAsked) {
                            QStringLiteral("e")}));
 }
 
+TEST(StatusParseTest, AFloodedReportListsTheFirstMachinesOfItsTableAndCountsTheRest) {
+    // Node keys in table order; a peer of another system is not counted.
+    const int macs = int(maxListedMachines) + 3;
+    QByteArray report = R"({"Peer":{"k0":{"OS":"linux"})";
+    for (int i = 1; i <= macs; ++i) {
+        const QByteArray n = QByteArray::number(i).rightJustified(6, '0');
+        report += ",\"k" + n + R"(":{"OS":"macOS","DNSName":"m)" + n +
+                  R"(.t.","TailscaleIPs":["100.64.)" + QByteArray::number(i / 256) + '.' +
+                  QByteArray::number(i % 256) + "\"]}";
+    }
+    report += "}}";
+    const StatusReport parsed = Discovery::parse(report);
+    ASSERT_EQ(parsed.macs.size(), maxListedMachines);
+    EXPECT_EQ(parsed.leftOut, 3);
+    EXPECT_FALSE(namesOf(parsed).contains(QStringLiteral("m%1").arg(macs, 6, 10, QChar(u'0'))));
+    EXPECT_TRUE(namesOf(parsed).contains(QStringLiteral("m000001")));
+}
+
 TEST(StatusParseTest, BackendStatesMapToOurStates) {
     struct Case {
         const char* file;

@@ -16,9 +16,12 @@
 
 #include <QLoggingCategory>
 
+#include <chrono>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace nimbrook {
@@ -58,6 +61,27 @@ struct ProbeRecord {
     UniqueFd socket;
     std::unique_ptr<NetworkThread::Watch> watch;
     std::unique_ptr<NetworkThread::Timer> deadline;
+    // The host connected to, or waited for, while connecting.
+    std::string hostKey;
+};
+
+// What one connection attempt told of the host it went to.
+enum class HostOutcome { answered, unanswered, unknown };
+
+// Connection attempts to one host, one at a time. A crowded link may advertise
+// hundreds of services at one address that never answers: they would each hold
+// a socket for the whole timeout. So attempts wait for the host's current one;
+// once that has gone unanswered for `hostPatience` they fail at once, and for
+// `unansweredMemory` after it timed out, so do new ones.
+struct HostAttempts {
+    static constexpr auto hostPatience = std::chrono::milliseconds(500);
+    static constexpr auto unansweredMemory = std::chrono::seconds(15);
+
+    ProbeRecord* connecting = nullptr;
+    std::unique_ptr<NetworkThread::Timer> patience;
+    bool slow = false; // the current attempt has outlasted hostPatience
+    std::vector<std::pair<ProbeRecord*, sockaddr_storage>> waiting;
+    std::chrono::steady_clock::time_point unansweredUntil;
 };
 
 // The Avahi client and everything created from it. Every member is used on the
@@ -74,6 +98,7 @@ struct AvahiCore : std::enable_shared_from_this<AvahiCore> {
     bool reportedUnavailable = false;
     std::vector<std::shared_ptr<BrowserRecord>> browsers;
     std::vector<std::shared_ptr<ProbeRecord>> probes;
+    std::map<std::string, HostAttempts> hosts; // keyed by address, port left out
 
     mutable std::mutex namesMutex;
     std::optional<QString> hostName;
@@ -101,12 +126,18 @@ struct AvahiCore : std::enable_shared_from_this<AvahiCore> {
     void onResolved(ProbeRecord& record, const char* serviceHost, const AvahiAddress& address,
                     uint16_t port, AvahiIfIndex interface);
     void onAddressesCollected(ProbeRecord& record);
+    // Connects now, after the host's current attempt, or fails at once when
+    // the host is not answering.
     void connectTo(ProbeRecord& record, const sockaddr_storage& address);
+    void startConnecting(ProbeRecord& record, const sockaddr_storage& address);
     void onWritable(ProbeRecord& record);
-    void failProbe(ProbeRecord& record);
+    void onHostSlow(const std::string& hostKey);
+    // The record no longer connects to, or waits for, its host.
+    void leaveHost(ProbeRecord& record, HostOutcome outcome);
+    void failProbe(ProbeRecord& record, HostOutcome outcome = HostOutcome::unknown);
     void cancelProbe(const std::shared_ptr<ProbeRecord>& record);
     void cancel(const std::shared_ptr<ProbeRecord>& record) { cancelProbe(record); }
-    void releaseProbe(ProbeRecord& record);
+    void releaseProbe(ProbeRecord& record, HostOutcome outcome = HostOutcome::unknown);
 };
 
 } // namespace nimbrook

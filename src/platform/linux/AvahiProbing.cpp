@@ -11,7 +11,9 @@
 #include <cerrno>
 #include <cstring>
 #include <netinet/in.h>
+#include <string>
 #include <sys/socket.h>
+#include <utility>
 
 namespace nimbrook {
 
@@ -133,6 +135,26 @@ AvahiIfIndex anyVersionInterface(const QList<ServiceSighting>& sightings) {
     return AVAHI_IF_UNSPEC;
 }
 
+// The host of `address`, its port left out.
+std::string hostKeyOf(const sockaddr_storage& address) {
+    if (address.ss_family == AF_INET) {
+        const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
+        return std::string(reinterpret_cast<const char*>(&v4.sin_addr), sizeof v4.sin_addr);
+    }
+    const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
+    std::string key(reinterpret_cast<const char*>(&v6.sin6_addr), sizeof v6.sin6_addr);
+    key.append(reinterpret_cast<const char*>(&v6.sin6_scope_id), sizeof v6.sin6_scope_id);
+    return key;
+}
+
+// Whether a failed connection means that nothing at the address answered, as
+// opposed to a host that answered and refused.
+HostOutcome outcomeOf(int error) {
+    return error == EHOSTUNREACH || error == ENETUNREACH || error == ETIMEDOUT
+               ? HostOutcome::unanswered
+               : HostOutcome::answered;
+}
+
 } // namespace
 
 std::unique_ptr<Connection> AvahiSession::connect(const ServiceEndpoint& service,
@@ -161,8 +183,9 @@ void AvahiCore::startProbe(const std::shared_ptr<ProbeRecord>& record) {
     }
 
     // One deadline for the whole attempt, resolving and connecting together.
-    record->deadline =
-        thread.after(record->timeout, [this, probe = record.get()] { failProbe(*probe); });
+    record->deadline = thread.after(record->timeout, [this, probe = record.get()] {
+        failProbe(*probe, HostOutcome::unanswered);
+    });
 
     // The IPv4 attempt asks over IPv4 whichever protocol the service was seen
     // over: a stock avahi-daemon does not answer A queries that arrive over
@@ -243,6 +266,29 @@ void AvahiCore::onAddressesCollected(ProbeRecord& record) {
 }
 
 void AvahiCore::connectTo(ProbeRecord& record, const sockaddr_storage& storage) {
+    const auto now = std::chrono::steady_clock::now();
+    if (hosts.size() > 64) {
+        std::erase_if(hosts, [now](const auto& entry) {
+            const HostAttempts& host = entry.second;
+            return !host.connecting && host.waiting.empty() && host.unansweredUntil <= now;
+        });
+    }
+    const std::string key = hostKeyOf(storage);
+    HostAttempts& host = hosts[key];
+    if (now < host.unansweredUntil || (host.connecting && host.slow)) {
+        failProbe(record);
+        return;
+    }
+    if (host.connecting) {
+        record.phase = ProbeRecord::Phase::connecting;
+        record.hostKey = key;
+        host.waiting.emplace_back(&record, storage);
+        return;
+    }
+    startConnecting(record, storage);
+}
+
+void AvahiCore::startConnecting(ProbeRecord& record, const sockaddr_storage& storage) {
     const socklen_t length =
         storage.ss_family == AF_INET ? sizeof(sockaddr_in) : sizeof(sockaddr_in6);
     record.socket.reset(socket(storage.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
@@ -252,6 +298,12 @@ void AvahiCore::connectTo(ProbeRecord& record, const sockaddr_storage& storage) 
         return;
     }
     record.phase = ProbeRecord::Phase::connecting;
+    record.hostKey = hostKeyOf(storage);
+    HostAttempts& host = hosts[record.hostKey];
+    host.connecting = &record;
+    host.slow = false;
+    host.patience =
+        thread.after(HostAttempts::hostPatience, [this, key = record.hostKey] { onHostSlow(key); });
     int result;
     do {
         result =
@@ -262,12 +314,59 @@ void AvahiCore::connectTo(ProbeRecord& record, const sockaddr_storage& storage) 
         return;
     }
     if (errno != EINPROGRESS) {
-        qCDebug(lcAvahi, "connect failed: %s", strerror(errno));
-        failProbe(record);
+        const int error = errno;
+        qCDebug(lcAvahi, "connect failed: %s", strerror(error));
+        failProbe(record, outcomeOf(error));
         return;
     }
     record.watch =
         thread.watchWritable(record.socket.get(), [this, probe = &record] { onWritable(*probe); });
+}
+
+void AvahiCore::onHostSlow(const std::string& hostKey) {
+    const auto host = hosts.find(hostKey);
+    if (host == hosts.end() || !host->second.connecting)
+        return;
+    host->second.slow = true;
+    const auto waiting = std::exchange(host->second.waiting, {});
+    for (const auto& [probe, address] : waiting) {
+        probe->hostKey.clear();
+        failProbe(*probe);
+    }
+}
+
+void AvahiCore::leaveHost(ProbeRecord& record, HostOutcome outcome) {
+    if (record.hostKey.empty())
+        return;
+    const std::string key = std::exchange(record.hostKey, {});
+    const auto found = hosts.find(key);
+    if (found == hosts.end())
+        return;
+    HostAttempts& host = found->second;
+    if (host.connecting != &record) {
+        std::erase_if(host.waiting, [&](const auto& waiter) { return waiter.first == &record; });
+        return;
+    }
+    host.connecting = nullptr;
+    host.patience.reset();
+    host.slow = false;
+    auto waiting = std::exchange(host.waiting, {});
+    if (outcome == HostOutcome::unanswered) {
+        host.unansweredUntil = std::chrono::steady_clock::now() + HostAttempts::unansweredMemory;
+        for (const auto& [probe, address] : waiting) {
+            probe->hostKey.clear();
+            failProbe(*probe);
+        }
+        return;
+    }
+    if (waiting.empty())
+        return;
+    // The host answers: the next in line connects, the others wait for it.
+    const auto [next, address] = waiting.front();
+    waiting.erase(waiting.begin());
+    host.waiting = std::move(waiting);
+    next->hostKey.clear();
+    startConnecting(*next, address);
 }
 
 void AvahiCore::onWritable(ProbeRecord& record) {
@@ -277,8 +376,9 @@ void AvahiCore::onWritable(ProbeRecord& record) {
     socklen_t errorLength = sizeof error;
     if (getsockopt(record.socket.get(), SOL_SOCKET, SO_ERROR, &error, &errorLength) != 0 ||
         error != 0) {
-        qCDebug(lcAvahi, "connection failed: %s", strerror(error ? error : errno));
-        failProbe(record);
+        error = error ? error : errno;
+        qCDebug(lcAvahi, "connection failed: %s", strerror(error));
+        failProbe(record, outcomeOf(error));
         return;
     }
     sockaddr_storage peer{};
@@ -292,10 +392,12 @@ void AvahiCore::onWritable(ProbeRecord& record) {
     record.deadline.reset();
     record.socket.reset();
     record.phase = ProbeRecord::Phase::ready;
+    leaveHost(record, HostOutcome::answered);
     report(record, ConnectionState::ready, remote);
 }
 
-void AvahiCore::releaseProbe(ProbeRecord& record) {
+void AvahiCore::releaseProbe(ProbeRecord& record, HostOutcome outcome) {
+    leaveHost(record, outcome);
     if (record.resolver) {
         avahi_service_resolver_free(record.resolver);
         record.resolver = nullptr;
@@ -311,7 +413,7 @@ void AvahiCore::releaseProbe(ProbeRecord& record) {
     std::erase_if(probes, [&](const auto& entry) { return entry.get() == &record; });
 }
 
-void AvahiCore::failProbe(ProbeRecord& record) {
+void AvahiCore::failProbe(ProbeRecord& record, HostOutcome outcome) {
     if (record.phase == ProbeRecord::Phase::ready || record.phase == ProbeRecord::Phase::failed ||
         record.phase == ProbeRecord::Phase::cancelled)
         return;
@@ -322,7 +424,7 @@ void AvahiCore::failProbe(ProbeRecord& record) {
         if (entry.get() == &record)
             keep = entry;
     }
-    releaseProbe(record);
+    releaseProbe(record, outcome);
     record.phase = ProbeRecord::Phase::failed;
     report(record, ConnectionState::failed);
 }

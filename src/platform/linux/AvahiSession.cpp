@@ -137,6 +137,7 @@ void AvahiCore::freeEverything() {
         probeHandlers.push_back(std::exchange(record->onState, nullptr));
     }
     probes.clear();
+    hosts.clear();
     for (const auto& record : browsers) {
         record->browser = nullptr;
         browserHandlers.push_back(std::exchange(record->handlers, {}));
