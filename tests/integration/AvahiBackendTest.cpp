@@ -7,6 +7,7 @@
 #include "platform/linux/LinuxNetwork.h"
 
 #include <QProcess>
+#include <QScopeGuard>
 
 #include <mutex>
 
@@ -132,6 +133,57 @@ TEST(AvahiBackendTest, AProbeReportsTheAddressConnectedTo) {
     ASSERT_TRUE(waitFor([&] { return refused.decisive().has_value(); }, 7s));
     EXPECT_EQ(refused.decisive()->first, ConnectionState::failed);
     EXPECT_LT(elapsed.elapsed(), 4000);
+}
+
+TEST(AvahiBackendTest, ServicesOfOneSilentHostShareOneAttemptAndFailWithIt) {
+    NIMBROOK_REQUIRE_NETENV();
+    BrowserLog browserLog;
+    LinuxNetwork network;
+    auto browser =
+        network.serviceBrowsing().browse(QStringLiteral("_rfb._tcp"), browserLog.handlers());
+    // Three services at an address on the link that nobody holds.
+    const QString silentAddress = peerAddress().section(u'.', 0, 2) + QStringLiteral(".99");
+    QProcess crowd;
+    crowd.start(QStringLiteral("ip"),
+                {QStringLiteral("netns"), QStringLiteral("exec"), peerNamespace(),
+                 QStringLiteral("/usr/bin/python3"),
+                 QStringLiteral(NIMBROOK_TEST_ENV_DIR "/crowd_peer.py"), QStringLiteral("Silent"),
+                 peerAddress(), silentAddress, QStringLiteral("0"), QStringLiteral("0"),
+                 QStringLiteral("3")});
+    ASSERT_TRUE(crowd.waitForReadyRead(20000));
+    const auto cleanup = qScopeGuard([&] {
+        crowd.terminate();
+        crowd.waitForFinished(10000);
+    });
+    std::vector<ServiceEndpoint> services;
+    for (int i = 0; i < 3; ++i) {
+        const QString name = QStringLiteral("Silent Unanswered %1").arg(i);
+        ASSERT_TRUE(browserLog.waitForService(name));
+        services.push_back(*browserLog.find(name));
+    }
+
+    QElapsedTimer elapsed;
+    elapsed.start();
+    ProbeLog logs[4];
+    std::vector<std::unique_ptr<Connection>> probes;
+    for (int i = 0; i < 3; ++i)
+        probes.push_back(
+            network.connecting().connect(services[i], IpProtocol::ipv4, 4s, logs[i].handler()));
+    // One attempt reaches the host; the others give up once it has kept them
+    // waiting, long before the time limit.
+    ASSERT_TRUE(waitFor([&] { return logs[1].decisive() && logs[2].decisive(); }, 3s));
+    EXPECT_LT(elapsed.elapsed(), 2500);
+    EXPECT_FALSE(logs[0].decisive());
+    ASSERT_TRUE(waitFor([&] { return logs[0].decisive().has_value(); }, 6s));
+    EXPECT_EQ(logs[0].decisive()->first, ConnectionState::failed);
+
+    // Known not to answer: the next attempt fails at once.
+    elapsed.restart();
+    probes.push_back(
+        network.connecting().connect(services[0], IpProtocol::ipv4, 4s, logs[3].handler()));
+    ASSERT_TRUE(waitFor([&] { return logs[3].decisive().has_value(); }, 5s));
+    EXPECT_EQ(logs[3].decisive()->first, ConnectionState::failed);
+    EXPECT_LT(elapsed.elapsed(), 1500);
 }
 
 TEST(AvahiBackendTest, ABrowserEmptiesWhenTheDaemonGoesAndRefillsWhenItReturns) {
