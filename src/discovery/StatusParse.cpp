@@ -3,6 +3,7 @@
 #include "discovery/NameCollation.h"
 #include "discovery/PlainAddress.h"
 #include "model/MachineIdentity.h"
+#include "platform/MemoryAdvice.h"
 
 #include <QJsonDocument>
 
@@ -270,6 +271,18 @@ QByteArray withPlainNumbersAndSurrogates(const QByteArray& json) {
     return plain;
 }
 
+// The parser's buffers are written through once per report, several times
+// the report's size: see adviseHugePages(). Their sizes are simdjson's own
+// rules for a capacity, at most.
+void adviseParserHugePages(simdjson::dom::parser& parser) {
+    const std::size_t capacity = parser.capacity();
+    adviseHugePages(parser.doc.tape.get(), (capacity + 67) * sizeof(std::uint64_t));
+    adviseHugePages(parser.doc.string_buf.get(), 5 * capacity / 3 + simdjson::SIMDJSON_PADDING);
+    if (parser.implementation)
+        adviseHugePages(parser.implementation->structural_indexes.get(),
+                        capacity * sizeof(std::uint32_t));
+}
+
 } // namespace
 
 struct StatusDecoder::Parser {
@@ -298,6 +311,11 @@ StatusReport StatusDecoder::decode(const QByteArray& output, const QStringList& 
     if (parser_->parser.capacity() > keptCapacity &&
         parser_->parser.capacity() > 4 * std::size_t(output.size()))
         parser_->parser = simdjson::dom::parser();
+    if (parser_->parser.capacity() < std::size_t(output.size())) {
+        if (parser_->parser.allocate(std::size_t(output.size())) != simdjson::SUCCESS)
+            return unreadable;
+        adviseParserHugePages(parser_->parser);
+    }
     // The parser reads a little past the end; the runner's buffer usually has
     // that room already, saving a copy of the whole report.
     const bool padded = output.capacity() - output.size() >= qsizetype(simdjson::SIMDJSON_PADDING);

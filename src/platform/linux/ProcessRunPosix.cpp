@@ -1,3 +1,4 @@
+#include "platform/MemoryAdvice.h"
 #include "platform/ProcessRun.h"
 
 #include "platform/linux/UniqueFd.h"
@@ -5,6 +6,7 @@
 #include <QFile>
 #include <QLoggingCategory>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -73,7 +75,7 @@ enum class ReadEnd { endOfStream, deadline, aborted, tooLong };
 // stream.
 ReadEnd readUntil(int fd, QByteArray& buffer, SteadyClock::time_point deadline, int abortFd,
                   qsizetype limit) {
-    char chunk[64 * 1024];
+    constexpr qsizetype chunk = 64 * 1024;
     for (;;) {
         const auto remaining = deadline - SteadyClock::now();
         if (remaining <= SteadyClock::duration::zero())
@@ -96,11 +98,18 @@ ReadEnd readUntil(int fd, QByteArray& buffer, SteadyClock::time_point deadline, 
         if (fds[0].revents == 0)
             continue;
 
-        const ssize_t got = read(fd, chunk, sizeof chunk);
+        // Read straight into the buffer, which doubles ahead of what it holds.
+        if (buffer.capacity() - buffer.size() < chunk) {
+            buffer.reserve(std::min(std::max(buffer.capacity() * 2, chunk * 4), limit + chunk));
+            adviseHugePages(buffer.constData(), std::size_t(buffer.capacity()));
+        }
+        const qsizetype held = buffer.size();
+        buffer.resize(held + chunk);
+        const ssize_t got = read(fd, buffer.data() + held, std::size_t(chunk));
+        buffer.resize(held + std::max<qsizetype>(got, 0));
         if (got > 0) {
-            if (buffer.size() + got > limit)
+            if (buffer.size() > limit)
                 return ReadEnd::tooLong;
-            buffer.append(chunk, qsizetype(got));
             continue;
         }
         if (got < 0 && (errno == EINTR || errno == EAGAIN))
