@@ -8,7 +8,9 @@ TARGETS = {
                                 lambda rate, ratio: rate >= 2_000_000),
     # A 10,000-peer report (13.6 MB), decoded strictly into sorted records,
     # beside simdjson's on-demand scan that only picks the names out.
-    "parseLargeReport": ("parseFloorOnDemand", "<= 3x floor", lambda rate, ratio: ratio <= 3),
+    # Each peer is checked by a parse of its own after a scan of the whole
+    # report, so that memory follows the largest peer, not the report.
+    "parseLargeReport": ("parseFloorOnDemand", "<= 3.5x floor", lambda rate, ratio: ratio <= 3.5),
     "parseLargeReportOnce": ("parseFloorOnDemand", "(no target)", None),
     # One poll's work for 1,000 peers, on one thread and on a thread per poll.
     "pollWork/threadPerPoll:0": ("pollWork/threadPerPoll:0", "(the cheaper design)", None),

@@ -3,7 +3,6 @@
 #include "discovery/NameCollation.h"
 #include "discovery/PlainAddress.h"
 #include "model/MachineIdentity.h"
-#include "platform/MemoryAdvice.h"
 
 #include <QJsonDocument>
 
@@ -16,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace nimbrook {
 
@@ -162,40 +162,6 @@ struct Peer {
     }
 };
 
-constexpr std::array<std::string_view, 2> statusKeys{"BackendState", "Peer"};
-
-// Calls visit(peer) for every entry of the peer table in the order of its
-// keys (node keys), the last of a key given twice. Tailscale writes them in
-// that order already; any other order is sorted first.
-template <typename Visit> void forEachPeer(const simdjson::dom::object& table, Visit&& visit) {
-    std::string_view previous;
-    bool ordered = true;
-    bool first = true;
-    for (const simdjson::dom::key_value_pair entry : table) {
-        if (!first && !(previous < entry.key)) {
-            ordered = false;
-            break;
-        }
-        previous = entry.key;
-        first = false;
-    }
-    if (ordered) {
-        for (const simdjson::dom::key_value_pair entry : table)
-            visit(Peer::decode(entry.value));
-        return;
-    }
-    std::vector<std::pair<std::string_view, element>> entries;
-    entries.reserve(table.size());
-    for (const simdjson::dom::key_value_pair entry : table)
-        entries.emplace_back(entry.key, entry.value);
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (i + 1 == entries.size() || entries[i + 1].first != entries[i].first)
-            visit(Peer::decode(entries[i].second));
-    }
-}
-
 QList<RemoteMac> sortedByName(QList<RemoteMac> macs) {
     const NameCollation& collation = NameCollation::forCurrentLocale();
     QStringList names;
@@ -271,23 +237,210 @@ QByteArray withPlainNumbersAndSurrogates(const QByteArray& json) {
     return plain;
 }
 
-// The parser's buffers are written through once per report, several times
-// the report's size: see adviseHugePages(). Their sizes are simdjson's own
-// rules for a capacity, at most.
-void adviseParserHugePages(simdjson::dom::parser& parser) {
-    const std::size_t capacity = parser.capacity();
-    adviseHugePages(parser.doc.tape.get(), (capacity + 67) * sizeof(std::uint64_t));
-    adviseHugePages(parser.doc.string_buf.get(), 5 * capacity / 3 + simdjson::SIMDJSON_PADDING);
-    if (parser.implementation)
-        adviseHugePages(parser.implementation->structural_indexes.get(),
-                        capacity * sizeof(std::uint32_t));
-}
-
 } // namespace
 
 struct StatusDecoder::Parser {
-    simdjson::dom::parser parser;
+    // Walks the whole report without building it: finds the top-level values
+    // and each peer's text.
+    simdjson::ondemand::parser scanner;
+    // Checks and decodes one value at a time, so that its buffers are the size
+    // of the largest peer, not of the report.
+    simdjson::dom::parser pieces;
 };
+
+namespace {
+
+// What decoding one text came to. `plainFormNeeded`: JSON the parser refuses
+// (integers beyond 64 bits, escaped lone surrogates) is somewhere in it.
+struct Decoded {
+    std::optional<StatusReport> report;
+    bool plainFormNeeded = false;
+};
+
+bool needsPlainForm(simdjson::error_code error) {
+    return error == simdjson::NUMBER_ERROR || error == simdjson::STRING_ERROR;
+}
+
+bool isJsonSpace(char c) {
+    return c == ' ' || c == '\n' || c == '\r' || c == '\t';
+}
+
+// The text of `value`, whatever its type, which the scan moves past.
+simdjson::error_code rawText(simdjson::ondemand::value value, std::string_view& text) {
+    simdjson::ondemand::json_type type;
+    if (const auto error = value.type().get(type))
+        return error;
+    if (type == simdjson::ondemand::json_type::object) {
+        simdjson::ondemand::object object;
+        if (const auto error = value.get_object().get(object))
+            return error;
+        return object.raw_json().get(text);
+    }
+    if (type == simdjson::ondemand::json_type::array) {
+        simdjson::ondemand::array array;
+        if (const auto error = value.get_array().get(array))
+            return error;
+        return array.raw_json().get(text);
+    }
+    text = value.raw_json_token();
+    return simdjson::SUCCESS;
+}
+
+// Decodes `text` (with SIMDJSON_PADDING readable bytes after it) piece by
+// piece: the scan finds the top-level values and the peers, and every one of
+// them is then parsed on its own, so that all of it is checked as strictly as
+// a whole-document parse would, while memory follows the largest piece.
+Decoded decodePieces(simdjson::ondemand::parser& scanner, simdjson::dom::parser& pieces,
+                     std::string_view text, const QStringList& operatingSystems) {
+    Decoded unreadable{StatusReport{TailscaleState::notRunning, {}}, false};
+    Decoded plain{std::nullopt, true};
+    const auto fail = [&](simdjson::error_code error) {
+        return needsPlainForm(error) ? plain : unreadable;
+    };
+    // A piece parsed on its own: it lies inside the report, so the report's
+    // padding follows it.
+    const auto parsePiece = [&](std::string_view piece, element& value) {
+        return pieces.parse(piece.data(), piece.size(), false).get(value);
+    };
+
+    simdjson::ondemand::document document;
+    if (const auto error =
+            scanner.iterate(text.data(), text.size(), text.size() + simdjson::SIMDJSON_PADDING)
+                .get(document))
+        return fail(error);
+    // Nothing but space after the top-level object.
+    {
+        simdjson::ondemand::object top;
+        std::string_view whole;
+        if (const auto error = document.get_object().get(top))
+            return fail(error);
+        if (const auto error = top.raw_json().get(whole))
+            return fail(error);
+        const std::size_t after = std::size_t(whole.data() - text.data()) + whole.size();
+        if (!std::all_of(text.begin() + std::ptrdiff_t(after), text.end(), isJsonSpace))
+            return unreadable;
+        document.rewind();
+    }
+
+    simdjson::ondemand::object top;
+    if (const auto error = document.get_object().get(top))
+        return fail(error);
+    // Of keys given twice the last counts: kept as text, read at the end.
+    std::optional<std::string_view> backendText;
+    bool peerTableIsNoObject = false;
+    std::optional<std::vector<std::pair<std::string_view, std::string_view>>> peers;
+    for (auto field : top) {
+        std::string_view key;
+        if (const auto error = field.unescaped_key().get(key))
+            return fail(error);
+        simdjson::ondemand::value value;
+        if (const auto error = field.value().get(value))
+            return fail(error);
+        const bool isPeerTable = key == "Peer";
+        simdjson::ondemand::json_type type;
+        if (const auto error = value.type().get(type))
+            return fail(error);
+        if (isPeerTable && type == simdjson::ondemand::json_type::object) {
+            simdjson::ondemand::object table;
+            if (const auto error = value.get_object().get(table))
+                return fail(error);
+            peers.emplace();
+            peerTableIsNoObject = false;
+            for (auto entry : table) {
+                std::string_view nodeKey;
+                if (const auto error = entry.unescaped_key().get(nodeKey))
+                    return fail(error);
+                simdjson::ondemand::value peer;
+                std::string_view peerText;
+                if (const auto error = entry.value().get(peer))
+                    return fail(error);
+                // Peers are objects; anything else is found by its own parse.
+                simdjson::ondemand::object peerObject;
+                const auto error = peer.get_object().get(peerObject) == simdjson::SUCCESS
+                                       ? peerObject.raw_json().get(peerText)
+                                       : rawText(peer, peerText);
+                if (error)
+                    return fail(error);
+                peers->emplace_back(nodeKey, peerText);
+            }
+            continue;
+        }
+        std::string_view valueText;
+        if (const auto error = rawText(value, valueText))
+            return fail(error);
+        element parsed;
+        if (const auto error = parsePiece(valueText, parsed))
+            return fail(error);
+        if (isPeerTable) {
+            peers.reset();
+            peerTableIsNoObject = !parsed.is_null();
+        } else if (key == "BackendState") {
+            backendText = valueText;
+        }
+    }
+    if (peerTableIsNoObject)
+        return unreadable;
+    std::string backend;
+    if (backendText) {
+        element parsed;
+        if (const auto error = parsePiece(*backendText, parsed))
+            return fail(error);
+        try {
+            backend = std::string(optionalString(std::optional<element>(parsed)).value_or(""));
+        } catch (const Unreadable&) {
+            return unreadable;
+        }
+    }
+
+    TailscaleState state = TailscaleState::ok;
+    if (backend == "NeedsLogin" || backend == "NeedsMachineAuth" || backend == "NoState")
+        state = TailscaleState::needsLogin;
+    // Another user of this computer holds Tailscale: nothing of it is ours.
+    if (backend == "Stopped" || backend == "InUseOtherUser")
+        state = TailscaleState::notRunning;
+
+    // Peers in the order of their keys, the last of a key given twice.
+    // Tailscale writes them in that order already.
+    std::vector<std::pair<std::string_view, std::string_view>> table =
+        peers ? std::move(*peers) : std::vector<std::pair<std::string_view, std::string_view>>{};
+    const auto byKey = [](const auto& a, const auto& b) { return a.first < b.first; };
+    if (!std::is_sorted(table.begin(), table.end(), byKey) ||
+        std::adjacent_find(table.begin(), table.end(), [](const auto& a, const auto& b) {
+            return a.first == b.first;
+        }) != table.end()) {
+        std::stable_sort(table.begin(), table.end(), byKey);
+    }
+
+    QList<RemoteMac> macs;
+    macs.reserve(256);
+    qsizetype leftOut = 0;
+    try {
+        for (std::size_t i = 0; i < table.size(); ++i) {
+            element value;
+            if (const auto error = parsePiece(table[i].second, value))
+                return fail(error);
+            // Every peer is decoded, so that a wrong type anywhere is found,
+            // but records are made only when the report lists machines.
+            const Peer peer = Peer::decode(value);
+            const bool superseded = i + 1 < table.size() && table[i + 1].first == table[i].first;
+            if (superseded || state != TailscaleState::ok)
+                continue;
+            if (macs.size() == maxListedMachines) {
+                leftOut += peer.toMac(operatingSystems) ? 1 : 0;
+                continue;
+            }
+            if (std::optional<RemoteMac> mac = peer.toMac(operatingSystems))
+                macs.append(std::move(*mac));
+        }
+    } catch (const Unreadable&) {
+        return unreadable;
+    }
+    if (state != TailscaleState::ok)
+        return Decoded{StatusReport{state, {}}, false};
+    return Decoded{StatusReport{TailscaleState::ok, sortedByName(std::move(macs)), leftOut}, false};
+}
+
+} // namespace
 
 StatusDecoder::StatusDecoder()
     : parser_(std::make_unique<Parser>()) {
@@ -308,70 +461,35 @@ StatusReport StatusDecoder::decode(const QByteArray& output, const QStringList& 
     const std::lock_guard guard(lock_);
     // Buffers sized for a report many times this one are given back first.
     constexpr std::size_t keptCapacity = 1024 * 1024;
-    if (parser_->parser.capacity() > keptCapacity &&
-        parser_->parser.capacity() > 4 * std::size_t(output.size()))
-        parser_->parser = simdjson::dom::parser();
-    if (parser_->parser.capacity() < std::size_t(output.size())) {
-        if (parser_->parser.allocate(std::size_t(output.size())) != simdjson::SUCCESS)
-            return unreadable;
-        adviseParserHugePages(parser_->parser);
-    }
+    if (parser_->scanner.capacity() > keptCapacity &&
+        parser_->scanner.capacity() > 4 * std::size_t(output.size()))
+        parser_->scanner = simdjson::ondemand::parser();
+    if (parser_->pieces.capacity() > keptCapacity)
+        parser_->pieces = simdjson::dom::parser();
+
     // The parser reads a little past the end; the runner's buffer usually has
     // that room already, saving a copy of the whole report.
     const bool padded = output.capacity() - output.size() >= qsizetype(simdjson::SIMDJSON_PADDING);
-    element root;
-    QByteArray plain;
-    const simdjson::error_code error =
-        parser_->parser.parse(output.constData(), std::size_t(output.size()), !padded).get(root);
-    if (error == simdjson::NUMBER_ERROR || error == simdjson::STRING_ERROR) {
+    const simdjson::padded_string copy =
+        padded ? simdjson::padded_string()
+               : simdjson::padded_string(output.constData(), std::size_t(output.size()));
+    const std::string_view text =
+        padded ? std::string_view(output.constData(), std::size_t(output.size()))
+               : std::string_view(copy);
+    Decoded decoded = decodePieces(parser_->scanner, parser_->pieces, text, operatingSystems);
+    if (decoded.plainFormNeeded) {
         // JSON allows what the parser refuses here: integers beyond 64 bits and
         // escaped lone surrogates, both possible in the capability values the
         // control server passes through. Such a report is read in its plain form.
-        plain = withPlainNumbersAndSurrogates(output);
-        if (plain.isEmpty() ||
-            parser_->parser.parse(plain.constData(), std::size_t(plain.size())).get(root) !=
-                simdjson::SUCCESS)
+        const QByteArray plainForm = withPlainNumbersAndSurrogates(output);
+        if (plainForm.isEmpty())
             return unreadable;
-    } else if (error != simdjson::SUCCESS) {
-        return unreadable;
+        const simdjson::padded_string plainCopy(plainForm.constData(),
+                                                std::size_t(plainForm.size()));
+        decoded = decodePieces(parser_->scanner, parser_->pieces, std::string_view(plainCopy),
+                               operatingSystems);
     }
-
-    // Every peer is decoded, so that a wrong type anywhere is found, but
-    // records are made only when the report lists machines.
-    TailscaleState state = TailscaleState::ok;
-    QList<RemoteMac> macs;
-    macs.reserve(256);
-    qsizetype leftOut = 0;
-    try {
-        const auto fields = valuesOf(root, statusKeys);
-        const std::string_view backendState = optionalString(fields[0]).value_or("");
-        if (backendState == "NeedsLogin" || backendState == "NeedsMachineAuth" ||
-            backendState == "NoState")
-            state = TailscaleState::needsLogin;
-        // Another user of this computer holds Tailscale: nothing of it is ours.
-        if (backendState == "Stopped" || backendState == "InUseOtherUser")
-            state = TailscaleState::notRunning;
-        if (!isAbsent(fields[1])) {
-            simdjson::dom::object table;
-            if (fields[1]->get(table))
-                throw Unreadable{};
-            forEachPeer(table, [&](const Peer& peer) {
-                if (state != TailscaleState::ok)
-                    return;
-                if (macs.size() == maxListedMachines) {
-                    leftOut += peer.toMac(operatingSystems) ? 1 : 0;
-                    return;
-                }
-                if (std::optional<RemoteMac> mac = peer.toMac(operatingSystems))
-                    macs.append(std::move(*mac));
-            });
-        }
-    } catch (const Unreadable&) {
-        return unreadable;
-    }
-    if (state != TailscaleState::ok)
-        return StatusReport{state, {}};
-    return StatusReport{TailscaleState::ok, sortedByName(std::move(macs)), leftOut};
+    return decoded.report.value_or(unreadable);
 }
 
 qsizetype shortenLongJsonStrings(QByteArray& json, qsizetype maxBytes) {

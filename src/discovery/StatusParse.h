@@ -10,10 +10,13 @@
 
 namespace nimbrook {
 
-// Decodes reports one after another with one parser, whose buffers are kept
-// for the next report of about the same size: allocating them afresh costs as
-// much as the parsing. After one large report, the first much smaller one
-// gives them back. Thread-safe; reports are decoded one at a time.
+// Decodes reports one after another with the same parsers, whose buffers are
+// kept for the next report of about the same size: allocating them afresh
+// costs as much as the parsing. After one large report, the first much smaller
+// one gives them back. A report is scanned whole, then each of its top-level
+// values and peers is checked and read by a parse of its own, so that beside
+// the report only the scan's index and one peer are held. Thread-safe; reports
+// are decoded one at a time.
 class StatusDecoder {
 public:
     StatusDecoder();
