@@ -191,6 +191,8 @@ private:
     void resolveOutstanding();
     // Starts the address lookup of one advertised name.
     void resolve(const QString& name, const ServiceEndpoint& endpoint);
+    // Takes what lookup `serial` of `name` found: the machine, or when to try
+    // again; then starts what the freed slot allows.
     void applyProbeResult(const QString& name, std::uint64_t serial,
                           const std::optional<QString>& address);
     // Ends the lookup of `name` and forgets when it was to be retried.
