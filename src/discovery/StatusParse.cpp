@@ -265,23 +265,17 @@ bool isJsonSpace(char c) {
     return c == ' ' || c == '\n' || c == '\r' || c == '\t';
 }
 
-// The text of `value`, whatever its type, which the scan moves past.
+// The text of `value`, whatever its type, which the scan moves past. Objects
+// are asked for first: peers are objects.
 simdjson::error_code rawText(simdjson::ondemand::value value, std::string_view& text) {
-    simdjson::ondemand::json_type type;
-    if (const auto error = value.type().get(type))
-        return error;
-    if (type == simdjson::ondemand::json_type::object) {
-        simdjson::ondemand::object object;
-        if (const auto error = value.get_object().get(object))
-            return error;
-        return object.raw_json().get(text);
-    }
-    if (type == simdjson::ondemand::json_type::array) {
-        simdjson::ondemand::array array;
-        if (const auto error = value.get_array().get(array))
-            return error;
-        return array.raw_json().get(text);
-    }
+    simdjson::ondemand::object object;
+    auto error = value.get_object().get(object);
+    if (error != simdjson::INCORRECT_TYPE)
+        return error ? error : object.raw_json().get(text);
+    simdjson::ondemand::array array;
+    error = value.get_array().get(array);
+    if (error != simdjson::INCORRECT_TYPE)
+        return error ? error : array.raw_json().get(text);
     text = value.raw_json_token();
     return simdjson::SUCCESS;
 }
@@ -354,12 +348,7 @@ Decoded decodePieces(simdjson::ondemand::parser& scanner, simdjson::dom::parser&
                 std::string_view peerText;
                 if (const auto error = entry.value().get(peer))
                     return fail(error);
-                // Peers are objects; anything else is found by its own parse.
-                simdjson::ondemand::object peerObject;
-                const auto error = peer.get_object().get(peerObject) == simdjson::SUCCESS
-                                       ? peerObject.raw_json().get(peerText)
-                                       : rawText(peer, peerText);
-                if (error)
+                if (const auto error = rawText(peer, peerText))
                     return fail(error);
                 peers->emplace_back(nodeKey, peerText);
             }
@@ -404,12 +393,8 @@ Decoded decodePieces(simdjson::ondemand::parser& scanner, simdjson::dom::parser&
     std::vector<std::pair<std::string_view, std::string_view>> table =
         peers ? std::move(*peers) : std::vector<std::pair<std::string_view, std::string_view>>{};
     const auto byKey = [](const auto& a, const auto& b) { return a.first < b.first; };
-    if (!std::is_sorted(table.begin(), table.end(), byKey) ||
-        std::adjacent_find(table.begin(), table.end(), [](const auto& a, const auto& b) {
-            return a.first == b.first;
-        }) != table.end()) {
+    if (!std::is_sorted(table.begin(), table.end(), byKey))
         std::stable_sort(table.begin(), table.end(), byKey);
-    }
 
     QList<RemoteMac> macs;
     macs.reserve(256);

@@ -129,7 +129,8 @@ struct AvahiCore : std::enable_shared_from_this<AvahiCore> {
     // Connects now, after the host's current attempt, or fails at once when
     // the host is not answering.
     void connectTo(ProbeRecord& record, const sockaddr_storage& address);
-    void startConnecting(ProbeRecord& record, const sockaddr_storage& address);
+    void startConnecting(ProbeRecord& record, const sockaddr_storage& address,
+                         const std::string& hostKey);
     void onWritable(ProbeRecord& record);
     void onHostSlow(const std::string& hostKey);
     // The record no longer connects to, or waits for, its host.

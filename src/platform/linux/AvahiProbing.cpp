@@ -285,10 +285,11 @@ void AvahiCore::connectTo(ProbeRecord& record, const sockaddr_storage& storage) 
         host.waiting.emplace_back(&record, storage);
         return;
     }
-    startConnecting(record, storage);
+    startConnecting(record, storage, key);
 }
 
-void AvahiCore::startConnecting(ProbeRecord& record, const sockaddr_storage& storage) {
+void AvahiCore::startConnecting(ProbeRecord& record, const sockaddr_storage& storage,
+                                const std::string& hostKey) {
     const socklen_t length =
         storage.ss_family == AF_INET ? sizeof(sockaddr_in) : sizeof(sockaddr_in6);
     record.socket.reset(socket(storage.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
@@ -298,8 +299,8 @@ void AvahiCore::startConnecting(ProbeRecord& record, const sockaddr_storage& sto
         return;
     }
     record.phase = ProbeRecord::Phase::connecting;
-    record.hostKey = hostKeyOf(storage);
-    HostAttempts& host = hosts[record.hostKey];
+    record.hostKey = hostKey;
+    HostAttempts& host = hosts[hostKey];
     host.connecting = &record;
     host.slow = false;
     host.patience =
@@ -366,7 +367,7 @@ void AvahiCore::leaveHost(ProbeRecord& record, HostOutcome outcome) {
     waiting.erase(waiting.begin());
     host.waiting = std::move(waiting);
     next->hostKey.clear();
-    startConnecting(*next, address);
+    startConnecting(*next, address, key);
 }
 
 void AvahiCore::onWritable(ProbeRecord& record) {
