@@ -2,11 +2,17 @@
 
 #include "app/AppcastUpdater.h"
 #include "app/DesktopPlatform.h"
+#include "app/DisplayChoice.h"
 #include "app/NimbrookUpdater.h"
 #include "app/OnlineNotifier.h"
 #include "discovery/Discovery.h"
 #include "platform/linux/DesktopTrayHost.h"
 #include "platform/linux/FreedesktopNotifications.h"
+#include "platform/linux/PortalAppearance.h"
+#include "platform/linux/SessionBusInstance.h"
+#include "platform/linux/StatusNotifierItem.h"
+#include "platform/qt/QtStatusIcon.h"
+#include "ui/MenuActions.h"
 #include "ui/MenuContent.h"
 #include "ui/Style.h"
 #include "ui/TrayIcon.h"
@@ -20,8 +26,8 @@
 #include <QLoggingCategory>
 #include <QMessageBox>
 #include <QScreen>
-#include <QSystemTrayIcon>
 #include <QTimer>
+#include <QWindow>
 
 #include <cstdio>
 
@@ -44,14 +50,22 @@ bool onWayland() {
     return QGuiApplication::platformName().startsWith(QLatin1StringView("wayland"));
 }
 
+void showAlert(const QString& message, const QString& informative) {
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Nimbrook"), message, QMessageBox::Ok);
+    box.setInformativeText(informative);
+    box.exec();
+}
+
+} // namespace
+
 // The panel: a frameless popup that closes when the user clicks elsewhere.
 // Wayland has no popup without a parent window and lets no program place its
 // own windows: there it is a frameless window of fixed size (which tiling
 // compositors float), placed by the compositor, that closes when it loses the
 // focus or on Escape.
-class Panel final : public QWidget {
+class PanelPopup final : public QWidget {
 public:
-    Panel()
+    PanelPopup()
         : QWidget(nullptr, onWayland() ? Qt::Window | Qt::FramelessWindowHint
                                        : Qt::Popup | Qt::FramelessWindowHint) {
         setAttribute(Qt::WA_DeleteOnClose, false);
@@ -70,6 +84,7 @@ public:
         raise();
         activateWindow();
         setFocus(Qt::PopupFocusReason);
+        takeKeyboard(20);
         qCInfo(lcApp, "panel shown at %d,%d %dx%d", x(), y(), width(), height());
     }
 
@@ -101,6 +116,17 @@ protected:
     }
 
 private:
+    // On X11 a popup gets the keys by grabbing the keyboard, which fails
+    // while the panel that was clicked still holds it: try again until it is
+    // free, so that every opening, not just the first, takes the keyboard.
+    void takeKeyboard(int triesLeft) {
+        if (!isVisible() || windowType() != Qt::Popup || !windowHandle())
+            return;
+        if (windowHandle()->setKeyboardGrabEnabled(true) || triesLeft == 0)
+            return;
+        QTimer::singleShot(50, this, [this, triesLeft] { takeKeyboard(triesLeft - 1); });
+    }
+
     void place() {
         if (anchor_.isNull())
             return; // the compositor's choice
@@ -143,16 +169,17 @@ private:
     std::function<void()> onClose_;
 };
 
-void showAlert(const QString& message, const QString& informative) {
-    QMessageBox box(QMessageBox::Information, QStringLiteral("Nimbrook"), message, QMessageBox::Ok);
-    box.setInformativeText(informative);
-    box.exec();
-}
-
-} // namespace
-
 NimbrookApp::NimbrookApp(DesktopPlatform& platform)
     : platform_(platform) {
+    hostWait_.setSingleShot(true);
+    hostWait_.setInterval(trayGracePeriod);
+    connect(&hostWait_, &QTimer::timeout, this, [this] {
+        if (trayHost_ && trayHost_->isPresent())
+            return;
+        std::fputs(qPrintable(noTrayMessage(qEnvironmentVariable("XDG_CURRENT_DESKTOP")) + u'\n'),
+                   stderr);
+        showInWindow();
+    });
 }
 
 NimbrookApp::~NimbrookApp() {
@@ -161,6 +188,17 @@ NimbrookApp::~NimbrookApp() {
     tray_.reset();
     menu_.reset();
     panel_.reset();
+    window_.reset();
+    actions_.reset();
+}
+
+bool NimbrookApp::claimInstance() {
+    instance_ = std::make_unique<SessionBusInstance>(QStringLiteral("io.github.nimbrook.nimbrook"));
+    connect(instance_.get(), &AppInstance::activationRequested, this, [this] {
+        qCInfo(lcApp, "asked to show itself");
+        showPanel(QPoint());
+    });
+    return instance_->claim();
 }
 
 Discovery& NimbrookApp::discovery() {
@@ -183,21 +221,46 @@ NimbrookUpdater& NimbrookApp::updater() {
     return *updater_;
 }
 
+MenuActions& NimbrookApp::actions() {
+    if (!actions_) {
+        actions_ = std::make_unique<MenuActions>(
+            discovery(), [this] { updater().checkForUpdates(); }, [] { QCoreApplication::quit(); });
+        connect(actions_.get(), &MenuActions::choosing, this, &NimbrookApp::hidePanel);
+    }
+    return *actions_;
+}
+
 MenuContent& NimbrookApp::content() {
     if (!content_) {
-        // The updater is read before the discovery, as the scene builds them.
-        NimbrookUpdater& updates = updater();
-        content_ = new MenuContent(
-            discovery(), [&updates] { updates.checkForUpdates(); },
-            [] { QCoreApplication::quit(); });
+        content_ = new MenuContent(discovery(), actions());
         connect(content_, &MenuContent::shown, this, [this] { discovery().start(); });
-        connect(content_, &MenuContent::choosing, this, &NimbrookApp::hidePanel);
         connect(content_, &MenuContent::closeRequested, this, &NimbrookApp::hidePanel);
     }
     return *content_;
 }
 
+void NimbrookApp::followColorScheme() {
+    switch (appearance_->colorScheme()) {
+    case Appearance::ColorScheme::dark:
+        QApplication::setPalette(style::darkPalette());
+        break;
+    case Appearance::ColorScheme::light:
+        QApplication::setPalette(style::lightPalette());
+        break;
+    case Appearance::ColorScheme::noPreference:
+        QApplication::setPalette(startPalette_);
+        break;
+    }
+}
+
 void NimbrookApp::launch() {
+    startPalette_ = QApplication::palette();
+    appearance_ = std::make_unique<PortalAppearance>();
+    if (appearance_->colorScheme() != Appearance::ColorScheme::noPreference)
+        followColorScheme();
+    connect(appearance_.get(), &Appearance::colorSchemeChanged, this,
+            &NimbrookApp::followColorScheme);
+
     notifications_ = std::make_unique<FreedesktopNotifications>();
     onlineNotifier_ = std::make_unique<OnlineNotifier>(discovery(), *notifications_,
                                                        platform_.discoveryPlatform().scheduler,
@@ -213,47 +276,36 @@ void NimbrookApp::launch() {
     trayHost_ = std::make_unique<DesktopTrayHost>();
     // A panel that starts after us, or restarts, gets the icon (again).
     connect(trayHost_.get(), &TrayHost::appeared, this, &NimbrookApp::showTrayIcon);
+    // A host gone for good leaves a window in the icon's place, as at start.
+    connect(trayHost_.get(), &TrayHost::disappeared, this, [this] {
+        qCInfo(lcApp, "tray host gone");
+        hostWait_.start();
+    });
     if (trayHost_->isPresent()) {
         showTrayIcon();
         return;
     }
-    QTimer::singleShot(trayGracePeriod, this, [this] {
-        if (tray_)
-            return;
-        std::fputs("nimbrook: no system tray found (on GNOME, install the AppIndicator "
-                   "extension); showing the panel in a window instead\n",
-                   stderr);
-        showInWindow();
-    });
+    hostWait_.start();
 }
 
 void NimbrookApp::showTrayIcon() {
-    // Made only once a host is there: Qt chooses between a StatusNotifierItem
-    // and an XEmbed icon when the first icon is made, for good. A new host
-    // knows nothing of the icon shown to the one before: make it anew.
+    hostWait_.stop();
+    // A new host knows nothing of the icon shown to the one before: make it
+    // anew, of the kind the host takes.
     tray_.reset();
-    tray_ = std::make_unique<QSystemTrayIcon>();
-    tray_->setIcon(trayIcon());
-    tray_->setToolTip(QStringLiteral("Nimbrook"));
-    if (!menu_) {
-        NimbrookUpdater& updates = updater();
-        menu_ = std::make_unique<TrayMenu>(
-            discovery(), [&updates] { updates.checkForUpdates(); },
-            [] { QCoreApplication::quit(); });
-        connect(menu_.get(), &TrayMenu::choosing, this, &NimbrookApp::hidePanel);
-    }
-    tray_->setContextMenu(menu_.get());
-    connect(tray_.get(), &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
-                    togglePanel();
-            });
-    tray_->show();
+    if (trayHost_->present() == TrayHost::Kind::statusNotifier)
+        tray_ = std::make_unique<StatusNotifierItem>();
+    else
+        tray_ = std::make_unique<QtStatusIcon>();
+    if (!menu_)
+        menu_ = std::make_unique<TrayMenu>(discovery(), actions());
+    connect(tray_.get(), &StatusIcon::activated, this, &NimbrookApp::togglePanel);
+    tray_->show(trayIcon(), QStringLiteral("Nimbrook"), menu_.get());
     qCInfo(lcApp, "tray icon set");
     // The icon is where the panel was: the window goes, the program stays.
-    if (panel_ && dynamic_cast<FallbackWindow*>(panel_.get())) {
-        panel_->hide();
-        panel_.reset();
+    if (window_) {
+        window_->hide();
+        window_.reset();
         qCInfo(lcApp, "panel window closed: the tray icon took its place");
     }
     // Let the tray map the icon before reporting where it is.
@@ -267,37 +319,54 @@ void NimbrookApp::showTrayIcon() {
 }
 
 void NimbrookApp::hidePanel() {
-    if (panel_ && !dynamic_cast<FallbackWindow*>(panel_.get()) && panel_->isVisible())
+    if (panel_ && panel_->isVisible())
         panel_->hide();
 }
 
-void NimbrookApp::togglePanel() {
+void NimbrookApp::togglePanel(const QPoint& at) {
     if (panel_ && panel_->isVisible()) {
         panel_->hide();
         return;
     }
-    if (!panel_) {
-        panel_ = std::make_unique<Panel>();
-        panel_->layout()->addWidget(&content());
-    }
-    if (onWayland()) {
-        // The compositor places it; all we can do is show it.
-        static_cast<Panel*>(panel_.get())->showAt(QRect());
+    showPanel(at);
+}
+
+void NimbrookApp::showPanel(const QPoint& at) {
+    if (window_) {
+        window_->show();
+        window_->raise();
+        window_->activateWindow();
         return;
     }
-    QRect anchor = tray_ ? tray_->geometry() : QRect();
+    if (!panel_)
+        panel_ = std::make_unique<PanelPopup>();
+    // The content may have been in the window, and gone with it.
+    if (content().parentWidget() != panel_.get())
+        panel_->layout()->addWidget(&content());
+    if (onWayland()) {
+        // The compositor places it; all we can do is show it.
+        panel_->showAt(QRect());
+        return;
+    }
+    // Where the host says the click was; else by the icon; else at the pointer.
+    QRect anchor = at.isNull() ? QRect() : QRect(at, QSize(1, 1));
+    if (anchor.isEmpty() && tray_)
+        anchor = tray_->geometry();
     if (anchor.isEmpty())
         anchor = QRect(QCursor::pos(), QSize(1, 1));
-    static_cast<Panel*>(panel_.get())->showAt(anchor);
+    panel_->showAt(anchor);
 }
 
 void NimbrookApp::showInWindow() {
     tray_.reset();
-    auto window = std::make_unique<FallbackWindow>([this] { content().quit(); });
-    window->layout()->addWidget(&content());
-    window->show();
+    if (panel_)
+        panel_->hide();
+    if (window_)
+        return;
+    window_ = std::make_unique<FallbackWindow>([this] { content().quit(); });
+    window_->layout()->addWidget(&content());
+    window_->show();
     qCInfo(lcApp, "panel shown in a window");
-    panel_ = std::move(window);
 }
 
 } // namespace nimbrook

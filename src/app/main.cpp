@@ -1,10 +1,12 @@
 #include "app/AutostartCommand.h"
 #include "app/CommandLine.h"
 #include "app/DesktopPlatform.h"
+#include "app/DisplayChoice.h"
 #include "app/HeadlessList.h"
 #include "app/ManualPage.h"
 #include "app/NimbrookApp.h"
 #include "app/Watch.h"
+#include "platform/linux/LocalSocket.h"
 #include "platform/linux/XdgAutostart.h"
 
 #include <QApplication>
@@ -29,9 +31,28 @@ void describeApplication() {
     QCoreApplication::setApplicationVersion(QStringLiteral(NIMBROOK_VERSION));
 }
 
-bool hasDisplay() {
-    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+// Qt aborts when the display it picks is not there: pick one that is, or say
+// why there is none.
+bool chooseDisplay() {
+    using nimbrook::DisplayChoice;
+    const DisplayChoice choice = nimbrook::chooseDisplay(
+        {qEnvironmentVariable("WAYLAND_DISPLAY"), qEnvironmentVariable("XDG_RUNTIME_DIR"),
+         qEnvironmentVariable("DISPLAY"), qEnvironmentVariable("QT_QPA_PLATFORM")},
+        &nimbrook::unixSocketAnswers);
+    switch (choice.outcome) {
+    case DisplayChoice::Outcome::asIs:
+        return true;
+    case DisplayChoice::Outcome::useX11:
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        return true;
+    case DisplayChoice::Outcome::useWayland:
+        qputenv("QT_QPA_PLATFORM", "wayland");
+        return true;
+    case DisplayChoice::Outcome::none:
+        printLine(stderr, choice.message);
+        return false;
+    }
+    return false;
 }
 
 } // namespace
@@ -87,17 +108,17 @@ int main(int argc, char* argv[]) {
         break;
     }
 
-    if (!hasDisplay() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        printLine(stderr, QStringLiteral("nimbrook: no display to show the tray icon on; "
-                                         "use `nimbrook --list` to list machines without one"));
+    if (!chooseDisplay())
         return 1;
-    }
     QApplication app(argc, argv);
     describeApplication();
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setDesktopFileName(QStringLiteral("io.github.nimbrook.nimbrook"));
     auto platform = std::make_unique<nimbrook::DesktopPlatform>();
     auto tray = std::make_unique<nimbrook::NimbrookApp>(*platform);
+    // Started again: the running one shows its panel, and this one is done.
+    if (!tray->claimInstance())
+        return 0;
     tray->launch();
     const int status = QApplication::exec();
     tray.reset(); // the Discovery goes before the platform it uses

@@ -7,10 +7,12 @@
 #include "ui/Accessibility.h"
 #include "ui/FooterButton.h"
 #include "ui/MacRow.h"
+#include "ui/MenuActions.h"
 #include "ui/MenuShortcuts.h"
 #include "ui/RowList.h"
 #include "ui/Style.h"
 
+#include <QAction>
 #include <QBoxLayout>
 #include <QClipboard>
 #include <QFrame>
@@ -26,25 +28,26 @@ namespace nimbrook {
 
 namespace {
 
-QLabel* makeLabel(const QString& text, const QFont& font, const QColor& color,
-                  const QMargins& margins, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
+QLabel* makeLabel(const QFont& font, const QMargins& margins, QWidget* parent) {
+    auto* label = new QLabel(parent);
     label->setTextFormat(Qt::PlainText);
     label->setFont(font);
     label->setContentsMargins(margins);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
     return label;
+}
+
+void setTextColor(QWidget* widget, const QColor& color) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, color);
+    widget->setPalette(palette);
 }
 
 } // namespace
 
-MenuContent::MenuContent(Discovery& discovery, std::function<void()> checkForUpdates,
-                         std::function<void()> terminate, QWidget* parent)
+MenuContent::MenuContent(Discovery& discovery, MenuActions& actions, QWidget* parent)
     : QWidget(parent)
     , discovery_(discovery)
-    , terminate_(std::move(terminate)) {
+    , actions_(actions) {
     installAccessibility();
     setFixedWidth(panelWidth);
 
@@ -52,8 +55,7 @@ MenuContent::MenuContent(Discovery& discovery, std::function<void()> checkForUpd
     column->setContentsMargins(0, 0, 0, 6);
     column->setSpacing(2);
 
-    header_ = makeLabel(QString(), style::font(11, QFont::DemiBold), style::secondary(palette()),
-                        QMargins(10, 8, 10, 4), this);
+    header_ = makeLabel(style::font(11, QFont::DemiBold), QMargins(10, 8, 10, 4), this);
     column->addWidget(header_);
     filter_ = new QLineEdit(this);
     filter_->setPlaceholderText(tr("Filter"));
@@ -65,8 +67,7 @@ MenuContent::MenuContent(Discovery& discovery, std::function<void()> checkForUpd
     filter_->installEventFilter(this);
     connect(filter_, &QLineEdit::textChanged, this, [this] { applyFilter(); });
     column->addWidget(filter_);
-    status_ = makeLabel(QString(), style::font(12), style::tertiary(palette()),
-                        QMargins(10, 6, 10, 6), this);
+    status_ = makeLabel(style::font(12), QMargins(10, 6, 10, 6), this);
     // "Tailscale not found — local network only" is wider than the column in
     // some fonts: wrap rather than cut it.
     status_->setWordWrap(true);
@@ -88,23 +89,28 @@ MenuContent::MenuContent(Discovery& discovery, std::function<void()> checkForUpd
     });
     column->addWidget(list_);
 
-    auto* divider = new QFrame(this);
-    divider->setFrameShape(QFrame::HLine);
-    divider->setFrameShadow(QFrame::Plain);
-    divider->setFixedHeight(1);
-    QPalette dividerPalette = divider->palette();
-    dividerPalette.setColor(QPalette::WindowText, style::tertiary(palette()));
-    divider->setPalette(dividerPalette);
+    divider_ = new QFrame(this);
+    divider_->setFrameShape(QFrame::HLine);
+    divider_->setFrameShadow(QFrame::Plain);
+    divider_->setFixedHeight(1);
     column->addSpacing(4);
-    column->addWidget(divider);
+    column->addWidget(divider_);
     column->addSpacing(4);
 
     refresh_ = new FooterButton(
-        QStringLiteral("Refresh"), QStringLiteral("refresh"), [this] { refresh(); }, this);
-    updates_ = new FooterButton(QStringLiteral("Check for Updates\u2026"),
-                                QStringLiteral("download"), std::move(checkForUpdates), this);
+        actions_.refresh()->text(), QStringLiteral("refresh"), [this] { refresh(); }, this);
+    updates_ = new FooterButton(
+        actions_.checkForUpdates()->text(), QStringLiteral("download"),
+        [this] { actions_.checkForUpdates()->trigger(); }, this);
     quit_ = new FooterButton(
-        QStringLiteral("Quit"), QStringLiteral("power"), [this] { quit(); }, this);
+        actions_.quit()->text(), QStringLiteral("power"), [this] { quit(); }, this);
+    const auto followRefresh = [this] {
+        refresh_->setTitle(actions_.refresh()->text());
+        refresh_->setActive(actions_.refresh()->isEnabled());
+    };
+    connect(actions_.refresh(), &QAction::changed, this, followRefresh);
+    followRefresh();
+    connect(&actions_, &MenuActions::choosing, this, &MenuContent::choosing);
     column->addWidget(refresh_);
     column->addWidget(updates_);
     column->addWidget(quit_);
@@ -112,6 +118,7 @@ MenuContent::MenuContent(Discovery& discovery, std::function<void()> checkForUpd
                                static_cast<QWidget*>(quit_)})
         focusable->installEventFilter(this);
     setFocusPolicy(Qt::StrongFocus);
+    applyColors();
 
     // Fixed shortcuts for positions 0 … 8; a position without a row does nothing.
     for (int position = 0; position <= 8; ++position) {
@@ -145,13 +152,11 @@ QString MenuContent::filterText() const {
 }
 
 void MenuContent::refresh() {
-    discovery_.refresh();
+    actions_.refresh()->trigger();
 }
 
 void MenuContent::quit() {
-    discovery_.stop();
-    if (terminate_)
-        terminate_();
+    actions_.quit()->trigger();
 }
 
 void MenuContent::activateRow(int position) {
@@ -162,6 +167,10 @@ void MenuContent::activateRow(int position) {
 
 void MenuContent::choose(const RemoteMac& mac) {
     // The panel goes first: the viewer's window must not open under it.
+    if (QAction* action = actions_.machine(mac.rowIdentity())) {
+        action->trigger();
+        return;
+    }
     emit choosing();
     discovery_.connect(mac);
 }
@@ -190,6 +199,19 @@ QMenu* MenuContent::rowMenu(const RemoteMac& mac) {
     return menu;
 }
 
+void MenuContent::applyColors() {
+    setTextColor(header_, style::secondary(palette()));
+    setTextColor(status_, style::tertiary(palette()));
+    setTextColor(divider_, style::tertiary(palette()));
+}
+
+void MenuContent::changeEvent(QEvent* event) {
+    // A desktop turning dark while we run.
+    if (event->type() == QEvent::PaletteChange)
+        applyColors();
+    QWidget::changeEvent(event);
+}
+
 void MenuContent::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (const QScreen* where = screen();
@@ -210,10 +232,6 @@ void MenuContent::redraw() {
     status_->setVisible(macs.isEmpty());
     status_->setText(nimbrook::statusText(discovery_.tailscaleState()));
     fitStatusHeight();
-
-    const bool polling = discovery_.isPolling();
-    refresh_->setTitle(polling ? QStringLiteral("Refreshing\u2026") : QStringLiteral("Refresh"));
-    refresh_->setActive(!polling);
 
     applyFilter();
 }

@@ -4,8 +4,7 @@
 
 #include <QWidget>
 
-#include <functional>
-
+class QFrame;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -14,6 +13,7 @@ namespace nimbrook {
 
 class Discovery;
 class FooterButton;
+class MenuActions;
 class MacRow;
 class RowList;
 
@@ -35,9 +35,9 @@ public:
     // Room left on the screen above and below the panel.
     static constexpr int screenMargin = 40;
 
-    // `checkForUpdates` runs the update check; `terminate` ends the program.
-    MenuContent(Discovery& discovery, std::function<void()> checkForUpdates,
-                std::function<void()> terminate, QWidget* parent = nullptr);
+    // The commands and the choice of a machine go through `actions`, which
+    // the icon's menu shares.
+    MenuContent(Discovery& discovery, MenuActions& actions, QWidget* parent = nullptr);
 
     // For tests and accessibility: what is on screen now.
     QString statusText() const;         // empty when the status line is hidden
@@ -70,12 +70,14 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool focusNextPrevChild(bool next) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void redraw();
+    void applyColors();
     void applyFilter();
     // Caps the rows at what the available height leaves them.
     void capRows();
@@ -94,10 +96,11 @@ private:
     Qt::FocusReason focusReason() const;
 
     Discovery& discovery_;
-    std::function<void()> terminate_;
+    MenuActions& actions_;
     QLabel* header_;
     QLineEdit* filter_;
     QLabel* status_;
+    QFrame* divider_;
     RowList* list_;
     FooterButton* refresh_;
     FooterButton* updates_;

@@ -3,6 +3,7 @@
 #include <QFontDatabase>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPen>
 #include <QPixmap>
 #include <QSvgRenderer>
 
@@ -61,6 +62,91 @@ QIcon icon(const QString& name, const QColor& color, int size) {
         result.addPixmap(pixmap);
     }
     return result;
+}
+
+namespace {
+
+struct PaletteColors {
+    QColor window, text, base, alternateBase, button, highlight, link, disabledText;
+};
+
+QPalette paletteOf(const PaletteColors& colors) {
+    QPalette palette(colors.button, colors.window);
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, QPalette::Window, colors.window);
+        palette.setColor(group, QPalette::WindowText, colors.text);
+        palette.setColor(group, QPalette::Base, colors.base);
+        palette.setColor(group, QPalette::AlternateBase, colors.alternateBase);
+        palette.setColor(group, QPalette::Text, colors.text);
+        palette.setColor(group, QPalette::Button, colors.button);
+        palette.setColor(group, QPalette::ButtonText, colors.text);
+        palette.setColor(group, QPalette::Highlight, colors.highlight);
+        palette.setColor(group, QPalette::HighlightedText, Qt::white);
+        palette.setColor(group, QPalette::ToolTipBase, colors.button);
+        palette.setColor(group, QPalette::ToolTipText, colors.text);
+        palette.setColor(group, QPalette::Link, colors.link);
+        QColor placeholder = colors.text;
+        placeholder.setAlphaF(0.5f);
+        palette.setColor(group, QPalette::PlaceholderText, placeholder);
+    }
+    palette.setColor(QPalette::Disabled, QPalette::Window, colors.window);
+    palette.setColor(QPalette::Disabled, QPalette::Base, colors.base);
+    palette.setColor(QPalette::Disabled, QPalette::Button, colors.button);
+    for (const QPalette::ColorRole role :
+         {QPalette::WindowText, QPalette::Text, QPalette::ButtonText, QPalette::PlaceholderText})
+        palette.setColor(QPalette::Disabled, role, colors.disabledText);
+    return palette;
+}
+
+} // namespace
+
+QPalette darkPalette() {
+    return paletteOf({QColor(0x24, 0x24, 0x24), QColor(0xff, 0xff, 0xff), QColor(0x1e, 0x1e, 0x1e),
+                      QColor(0x2a, 0x2a, 0x2a), QColor(0x30, 0x30, 0x30), QColor(0x35, 0x84, 0xe4),
+                      QColor(0x78, 0xae, 0xed), QColor(0x8a, 0x8a, 0x8a)});
+}
+
+QPalette lightPalette() {
+    return paletteOf({QColor(0xf6, 0xf5, 0xf4), QColor(0x00, 0x00, 0x00), QColor(0xff, 0xff, 0xff),
+                      QColor(0xf0, 0xf0, 0xf0), QColor(0xe8, 0xe8, 0xe7), QColor(0x1c, 0x71, 0xd8),
+                      QColor(0x1a, 0x5f, 0xb4), QColor(0x92, 0x95, 0x95)});
+}
+
+QIcon dotIcon(bool online) {
+    static const QIcon onlineIcon = [] {
+        QIcon result;
+        for (const int size : {16, 32}) {
+            QPixmap pixmap(size, size);
+            pixmap.fill(Qt::transparent);
+            QPainter painter(&pixmap);
+            painter.setRenderHint(QPainter::Antialiasing);
+            const qreal unit = size / 16.0;
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(green());
+            painter.drawEllipse(QPointF(size / 2.0, size / 2.0), 4 * unit, 4 * unit);
+            painter.end();
+            result.addPixmap(pixmap);
+        }
+        return result;
+    }();
+    static const QIcon offlineIcon = [] {
+        QIcon result;
+        for (const int size : {16, 32}) {
+            QPixmap pixmap(size, size);
+            pixmap.fill(Qt::transparent);
+            QPainter painter(&pixmap);
+            painter.setRenderHint(QPainter::Antialiasing);
+            const qreal unit = size / 16.0;
+            // Mid grey reads on a light menu and on a dark one.
+            painter.setPen(QPen(QColor(0x8e, 0x8e, 0x93), 1.5 * unit));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawEllipse(QPointF(size / 2.0, size / 2.0), 3.25 * unit, 3.25 * unit);
+            painter.end();
+            result.addPixmap(pixmap);
+        }
+        return result;
+    }();
+    return online ? onlineIcon : offlineIcon;
 }
 
 void paintHoverHighlight(QPainter& painter, const QRect& rect, const QPalette& palette) {

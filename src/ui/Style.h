@@ -25,6 +25,14 @@ QColor green();
 // "power") drawn in `color`.
 QIcon icon(const QString& name, const QColor& color, int size);
 
+// Whole palettes for a desktop that asks for dark or light windows.
+QPalette darkPalette();
+QPalette lightPalette();
+
+// A menu entry's online mark, drawn by the menu's host on its own colours: a
+// green dot when online, a grey ring when not.
+QIcon dotIcon(bool online);
+
 // The hover highlight behind a row or button: a rounded rectangle inset 5 on
 // the left and right, accent colour at 18 %.
 void paintHoverHighlight(QPainter& painter, const QRect& rect, const QPalette& palette);

@@ -1,6 +1,7 @@
 #include "ui/MenuContent.h"
 #include "ui/FooterButton.h"
 #include "ui/MacRow.h"
+#include "ui/MenuActions.h"
 
 #include "../discovery/DiscoveryFixture.h"
 #include "TestHelpers.h"
@@ -27,12 +28,13 @@ class MenuContentTest : public DiscoveryFixture {
 protected:
     MenuContentTest() {
         installTool();
-        menu = std::make_unique<MenuContent>(
+        actions = std::make_unique<MenuActions>(
             *discovery, [this] { ++updateChecks; },
             [this] {
                 terminatedWhileStarted = discovery->hasStarted();
                 ++terminations;
             });
+        menu = std::make_unique<MenuContent>(*discovery, *actions);
     }
 
     void showActive() {
@@ -49,6 +51,7 @@ protected:
         return names;
     }
 
+    std::unique_ptr<MenuActions> actions;
     std::unique_ptr<MenuContent> menu;
     int updateChecks = 0;
     int terminations = 0;

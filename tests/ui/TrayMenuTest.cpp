@@ -1,5 +1,8 @@
 #include "ui/TrayMenu.h"
+#include "platform/linux/DBusMenuExporter.h"
+#include "ui/MenuActions.h"
 #include "ui/MenuContent.h"
+#include "ui/Style.h"
 
 #include "../discovery/DiscoveryFixture.h"
 #include "TestHelpers.h"
@@ -9,6 +12,7 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QSignalSpy>
 
 namespace nimbrook::testing {
 namespace {
@@ -22,22 +26,36 @@ class TrayMenuTest : public DiscoveryFixture {
 protected:
     TrayMenuTest() {
         installTool();
-        menu = std::make_unique<TrayMenu>(
+        actions = std::make_unique<MenuActions>(
             *discovery, [this] { ++updateChecks; }, [this] { ++quits; });
+        menu = std::make_unique<TrayMenu>(*discovery, *actions);
+        exporter = std::make_unique<DBusMenuExporter>(menu.get());
     }
 
     // What a host does before it shows the menu; the first poll then answers.
     void openWithThreeMacs() {
-        emit menu->aboutToShow();
+        EXPECT_FALSE(exporter->AboutToShow(0)); // nothing changes at once
         tools.latest().finish(threeMacs());
+        settle();
+    }
+
+    void poll(const QByteArray& report) {
+        scheduler.advance(std::chrono::seconds(5));
+        tools.latest().finish(report);
+        settle();
+    }
+
+    void settle() {
         scheduler.runPending();
         QCoreApplication::processEvents();
     }
 
     QStringList labels() const {
         QStringList texts;
-        for (const QAction* action : menu->actions())
-            texts.append(action->isSeparator() ? QStringLiteral("----") : action->text());
+        for (const QAction* action : menu->actions()) {
+            if (action->isVisible())
+                texts.append(action->isSeparator() ? QStringLiteral("----") : action->text());
+        }
         return texts;
     }
     QAction* action(const QString& text) const {
@@ -48,7 +66,28 @@ protected:
         return nullptr;
     }
 
+    // The exported top level: each entry's id and label, as a host reads them.
+    QList<std::pair<int, QString>> exported(uint* revision = nullptr) {
+        dbusmenu::LayoutItem layout;
+        const uint now = exporter->GetLayout(0, 1, {QStringLiteral("label")}, layout);
+        if (revision)
+            *revision = now;
+        QList<std::pair<int, QString>> entries;
+        for (const dbusmenu::LayoutItem& child : layout.children)
+            entries.append({child.id, child.properties.value(QStringLiteral("label")).toString()});
+        return entries;
+    }
+    int exportedId(const QString& labelStart) {
+        for (const auto& [id, label] : exported()) {
+            if (label.startsWith(labelStart))
+                return id;
+        }
+        return -1;
+    }
+
+    std::unique_ptr<MenuActions> actions;
     std::unique_ptr<TrayMenu> menu;
+    std::unique_ptr<DBusMenuExporter> exporter;
     int updateChecks = 0;
     int quits = 0;
 };
@@ -68,17 +107,28 @@ TEST_F(TrayMenuTest, ListsTheMachinesInPanelOrderThenTheCommands) {
     // "&" doubled, or it would underline the next letter.
     EXPECT_EQ(shown[0], QStringLiteral("Ann && Co \u2014 Tailscale \u00B7 100.64.0.1"));
     EXPECT_TRUE(shown[2].startsWith(QStringLiteral("Cy \u2014"))); // offline last
-    EXPECT_EQ(menu->actions()[0]->shortcut(), QKeySequence(QStringLiteral("Ctrl+1")));
-    EXPECT_EQ(menu->actions()[2]->shortcut(), QKeySequence(QStringLiteral("Ctrl+3")));
+    const QList<QAction*> machines = actions->machines();
+    EXPECT_EQ(machines[0]->shortcut(), QKeySequence(QStringLiteral("Ctrl+1")));
+    EXPECT_EQ(machines[2]->shortcut(), QKeySequence(QStringLiteral("Ctrl+3")));
+    // Online at a glance: the dot of the panel as each entry's icon.
+    EXPECT_EQ(machines[0]->icon().cacheKey(), style::dotIcon(true).cacheKey());
+    EXPECT_EQ(machines[2]->icon().cacheKey(), style::dotIcon(false).cacheKey());
+    // A host reads "&" as itself, with the dot as a picture.
+    const QVariantMap first = DBusMenuExporter::properties(machines[0]);
+    EXPECT_EQ(first.value(QStringLiteral("label")).toString(),
+              QStringLiteral("Ann & Co \u2014 Tailscale \u00B7 100.64.0.1"));
+    EXPECT_TRUE(first.value(QStringLiteral("icon-data")).toByteArray().startsWith("\x89PNG"));
+    EXPECT_EQ(first.value(QStringLiteral("shortcut")).value<dbusmenu::Shortcut>(),
+              (dbusmenu::Shortcut{{QStringLiteral("Control"), QStringLiteral("1")}}));
 }
 
 TEST_F(TrayMenuTest, ItemsDoWhatThePanelDoes) {
     openWithThreeMacs();
 
     bool closedFirst = false;
-    QObject::connect(menu.get(), &TrayMenu::choosing,
+    QObject::connect(actions.get(), &MenuActions::choosing,
                      [&] { closedFirst = urlOpener.opened.isEmpty(); });
-    menu->actions()[1]->trigger();
+    actions->machines()[1]->trigger();
     ASSERT_EQ(urlOpener.opened.size(), 1);
     EXPECT_EQ(urlOpener.opened.first().toString(), QStringLiteral("vnc://100.64.0.2"));
     EXPECT_TRUE(closedFirst);
@@ -98,16 +148,74 @@ TEST_F(TrayMenuTest, ItemsDoWhatThePanelDoes) {
     EXPECT_FALSE(discovery->hasStarted());
 }
 
-TEST_F(TrayMenuTest, ItStaysCurrentOnlyWhileOpen) {
+// A host with the menu open must see nothing of a poll that changed nothing,
+// and only the entry of a machine that changed: a rebuilt menu shuts open
+// submenus, jumps in size and loses the click on its way.
+TEST_F(TrayMenuTest, TheExportedMenuChangesOnlyWhereTheListDid) {
     openWithThreeMacs();
-    emit menu->aboutToHide();
-    scheduler.advance(std::chrono::seconds(5));
-    tools.latest().finish(R"({"BackendState":"Running"})");
-    scheduler.runPending();
+    uint revision = 0;
+    const auto before = exported(&revision);
+    QSignalSpy layouts(exporter.get(), &DBusMenuExporter::LayoutUpdated);
+    QSignalSpy properties(exporter.get(), &DBusMenuExporter::ItemsPropertiesUpdated);
+    const auto machineIdsIn = [](const QSignalSpy& spy, const QList<int>& machineIds) {
+        QList<int> touched;
+        for (const QList<QVariant>& signal : spy) {
+            for (const dbusmenu::Item& item : signal[0].value<dbusmenu::ItemList>()) {
+                if (machineIds.contains(item.id))
+                    touched.append(item.id);
+            }
+        }
+        return touched;
+    };
+    const QList<int> machineIds{exportedId(QStringLiteral("Ann")),
+                                exportedId(QStringLiteral("Bob")),
+                                exportedId(QStringLiteral("Cy"))};
+
+    for (int unchanged = 0; unchanged < 4; ++unchanged)
+        poll(threeMacs());
+    uint after = 0;
+    EXPECT_EQ(exported(&after), before);
+    EXPECT_EQ(after, revision);
+    EXPECT_EQ(layouts.count(), 0);
+    EXPECT_EQ(machineIdsIn(properties, machineIds), QList<int>());
+
+    // Cy comes online: its entry alone changes (its dot), in place.
+    poll(statusReport({QStringLiteral("Ann & Co"), QStringLiteral("Bob"), QStringLiteral("Cy")},
+                      "Running", {true, true, true}));
+    EXPECT_EQ(layouts.count(), 0);
+    EXPECT_EQ(machineIdsIn(properties, machineIds), QList<int>{machineIds[2]});
+    EXPECT_EQ(exported(), before);
+}
+
+TEST_F(TrayMenuTest, AClickOnItsWayReachesItsMachineWhateverTheListDid) {
+    openWithThreeMacs();
+    const int bob = exportedId(QStringLiteral("Bob"));
+    const int cy = exportedId(QStringLiteral("Cy"));
+    ASSERT_GT(bob, 0);
+    uint revision = 0;
+    exported(&revision);
+    QSignalSpy layouts(exporter.get(), &DBusMenuExporter::LayoutUpdated);
+
+    // A poll lands between the host's layout and the user's click: Cy goes.
+    // Bob keeps his id; the layout says what changed, once.
+    poll(statusReport({QStringLiteral("Ann & Co"), QStringLiteral("Bob")}));
+    EXPECT_EQ(exportedId(QStringLiteral("Bob")), bob);
+    ASSERT_EQ(layouts.count(), 1);
+    uint now = 0;
+    exported(&now);
+    EXPECT_GT(now, revision);
+    EXPECT_EQ(layouts.first()[0].toUInt(), now);
+
+    exporter->Event(bob, QStringLiteral("clicked"), QDBusVariant(QString()), 0);
     QCoreApplication::processEvents();
-    EXPECT_EQ(labels().size(), 9); // closed: not rebuilt
-    emit menu->aboutToShow();
-    EXPECT_EQ(labels().first(), QStringLiteral("No other Macs found"));
+    EXPECT_EQ(urlOpener.opened, QList<QUrl>{QUrl(QStringLiteral("vnc://100.64.0.2"))});
+    // Cy's entry is gone: a click on it is refused, not taken for another's.
+    const QList<int> refused =
+        exporter->EventGroup({{cy, QStringLiteral("clicked"), QDBusVariant(QString()), 0},
+                              {bob, QStringLiteral("hovered"), QDBusVariant(QString()), 0}});
+    EXPECT_EQ(refused, QList<int>{cy});
+    QCoreApplication::processEvents();
+    EXPECT_EQ(urlOpener.opened.size(), 1);
 }
 
 // "Tailscale not found — local network only" is wider than the column in
@@ -119,7 +227,7 @@ TEST_F(TrayMenuTest, TheStatusLineWrapsWithinTheColumnInCommonFonts) {
     auto* column = new QVBoxLayout(&panel);
     column->setSizeConstraint(QLayout::SetFixedSize);
     column->setContentsMargins(0, 0, 0, 0);
-    auto* held = new MenuContent(*discovery, {}, {});
+    auto* held = new MenuContent(*discovery, *actions);
     column->addWidget(held);
     MenuContent& content = *held;
     panel.show();

@@ -33,26 +33,37 @@ DesktopTrayHost::DesktopTrayHost(QObject* parent)
                     qCInfo(lcTrayHost, "StatusNotifierWatcher %s",
                            owner.isEmpty() ? "gone" : "appeared");
                     // A new watcher knows nothing of the items of the old one.
-                    present_ = false;
+                    const bool had = present_ != Kind::none;
+                    present_ = Kind::none;
                     recheck();
+                    if (had && present_ == Kind::none)
+                        emit disappeared();
                 });
         // A watcher may be there before its host: the host registers later.
         bus.connect(watcherService, watcherPath, watcherService,
                     QStringLiteral("StatusNotifierHostRegistered"), this, SLOT(recheck()));
+        bus.connect(watcherService, watcherPath, watcherService,
+                    QStringLiteral("StatusNotifierHostUnregistered"), this, SLOT(recheck()));
     }
     if (QGuiApplication::platformName() == QLatin1StringView("xcb")) {
         xembedCheck_.setInterval(1000);
         connect(&xembedCheck_, &QTimer::timeout, this, &DesktopTrayHost::recheck);
     }
-    present_ = statusNotifierHostPresent() || xembedTrayPresent();
-    if (!present_ && xembedCheck_.interval() > 0)
+    present_ = look();
+    if (present_ != Kind::statusNotifier && xembedCheck_.interval() > 0)
         xembedCheck_.start();
 }
 
 DesktopTrayHost::~DesktopTrayHost() = default;
 
-bool DesktopTrayHost::isPresent() const {
+TrayHost::Kind DesktopTrayHost::present() const {
     return present_;
+}
+
+TrayHost::Kind DesktopTrayHost::look() const {
+    if (statusNotifierHostPresent())
+        return Kind::statusNotifier;
+    return xembedTrayPresent() ? Kind::xembed : Kind::none;
 }
 
 bool DesktopTrayHost::statusNotifierHostPresent() const {
@@ -94,18 +105,20 @@ bool DesktopTrayHost::xembedTrayPresent() const {
 }
 
 void DesktopTrayHost::recheck() {
-    const bool now = statusNotifierHostPresent() || xembedTrayPresent();
-    const bool appearedNow = now && !present_;
-    present_ = now;
+    const Kind before = present_;
+    present_ = look();
     if (xembedCheck_.interval() > 0) {
-        if (present_)
+        if (present_ == Kind::statusNotifier)
             xembedCheck_.stop();
         else if (!xembedCheck_.isActive())
             xembedCheck_.start();
     }
-    if (appearedNow) {
+    if (present_ != Kind::none && present_ != before) {
         qCInfo(lcTrayHost, "a tray host is there");
         emit appeared();
+    } else if (present_ == Kind::none && before != Kind::none) {
+        qCInfo(lcTrayHost, "the tray host is gone");
+        emit disappeared();
     }
 }
 

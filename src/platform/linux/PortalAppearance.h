@@ -1,0 +1,31 @@
+#pragma once
+
+#include "platform/Appearance.h"
+
+#include <QDBusVariant>
+
+namespace nimbrook {
+
+// The XDG desktop portal's org.freedesktop.appearance color-scheme, which
+// GNOME and Plasma both publish: read once at start, then followed through
+// the portal's SettingChanged signal. Without a portal: no preference.
+class PortalAppearance final : public Appearance {
+    Q_OBJECT
+
+public:
+    explicit PortalAppearance(QObject* parent = nullptr);
+
+    ColorScheme colorScheme() const override { return scheme_; }
+
+    // The portal's number: 1 prefers dark, 2 prefers light, anything else
+    // says nothing.
+    static ColorScheme fromPortalValue(uint value);
+
+private slots:
+    void settingChanged(const QString& group, const QString& key, const QDBusVariant& value);
+
+private:
+    ColorScheme scheme_ = ColorScheme::noPreference;
+};
+
+} // namespace nimbrook

@@ -1,0 +1,87 @@
+#include "platform/linux/SessionBusInstance.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <QLoggingCategory>
+#include <QVariantMap>
+
+namespace nimbrook {
+
+Q_LOGGING_CATEGORY(lcInstance, "nimbrook.instance", QtWarningMsg)
+
+namespace {
+
+const QString applicationInterface = QStringLiteral("org.freedesktop.Application");
+
+} // namespace
+
+// What the bus sees at the application's path.
+class SessionBusInstance::Object final : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Application")
+
+public:
+    explicit Object(SessionBusInstance& instance)
+        : instance_(instance) {}
+
+public slots:
+    void Activate(const QVariantMap&) { emit instance_.activationRequested(); }
+    void Open(const QStringList&, const QVariantMap&) { emit instance_.activationRequested(); }
+    void ActivateAction(const QString&, const QVariantList&, const QVariantMap&) {
+        emit instance_.activationRequested();
+    }
+
+private:
+    SessionBusInstance& instance_;
+};
+
+SessionBusInstance::SessionBusInstance(QString name, QObject* parent)
+    : AppInstance(parent)
+    , name_(std::move(name))
+    , path_(u'/' + QString(name_).replace(u'.', u'/'))
+    , object_(std::make_unique<Object>(*this)) {
+}
+
+SessionBusInstance::~SessionBusInstance() {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected()) {
+        bus.unregisterObject(path_);
+        bus.unregisterService(name_);
+    }
+}
+
+bool SessionBusInstance::claim() {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        qCInfo(lcInstance, "no session bus: not looking for another instance");
+        return true;
+    }
+    // The object first: a second start may call it the moment the name is ours.
+    bus.registerObject(path_, object_.get(), QDBusConnection::ExportAllSlots);
+    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
+        bus.interface()->registerService(name_, QDBusConnectionInterface::DontQueueService,
+                                         QDBusConnectionInterface::DontAllowReplacement);
+    if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered)
+        return true;
+    bus.unregisterObject(path_);
+    if (!reply.isValid()) {
+        qCWarning(lcInstance, "could not ask for %s: %s", qPrintable(name_),
+                  qPrintable(reply.error().message()));
+        return true;
+    }
+    QDBusMessage activate = QDBusMessage::createMethodCall(name_, path_, applicationInterface,
+                                                           QStringLiteral("Activate"));
+    activate << QVariantMap();
+    const QDBusMessage answer = bus.call(activate, QDBus::Block, 5000);
+    if (answer.type() == QDBusMessage::ErrorMessage) {
+        qCWarning(lcInstance, "the running instance did not answer: %s",
+                  qPrintable(answer.errorMessage()));
+    }
+    return false;
+}
+
+} // namespace nimbrook
+
+#include "SessionBusInstance.moc"

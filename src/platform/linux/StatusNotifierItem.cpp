@@ -1,0 +1,215 @@
+#include "platform/linux/StatusNotifierItem.h"
+
+#include "platform/linux/DBusMenuExporter.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLoggingCategory>
+#include <QMenu>
+#include <QtEndian>
+
+namespace nimbrook {
+
+Q_DECLARE_LOGGING_CATEGORY(lcTrayHost)
+
+namespace sni {
+
+QDBusArgument& operator<<(QDBusArgument& argument, const Pixmap& pixmap) {
+    argument.beginStructure();
+    argument << pixmap.width << pixmap.height << pixmap.bytes;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, Pixmap& pixmap) {
+    argument.beginStructure();
+    argument >> pixmap.width >> pixmap.height >> pixmap.bytes;
+    argument.endStructure();
+    return argument;
+}
+
+QDBusArgument& operator<<(QDBusArgument& argument, const ToolTip& toolTip) {
+    argument.beginStructure();
+    argument << toolTip.iconName << toolTip.pixmaps << toolTip.title << toolTip.text;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, ToolTip& toolTip) {
+    argument.beginStructure();
+    argument >> toolTip.iconName >> toolTip.pixmaps >> toolTip.title >> toolTip.text;
+    argument.endStructure();
+    return argument;
+}
+
+PixmapList pixmapsOf(const QIcon& icon) {
+    PixmapList pixmaps;
+    for (const int size : {16, 22, 24, 32, 48, 64}) {
+        const QImage image = icon.pixmap(QSize(size, size))
+                                 .toImage()
+                                 .scaled(size, size)
+                                 .convertToFormat(QImage::Format_ARGB32);
+        Pixmap pixmap{size, size, QByteArray(size * size * 4, Qt::Uninitialized)};
+        auto* out = reinterpret_cast<quint32*>(pixmap.bytes.data());
+        for (int y = 0; y < size; ++y) {
+            const auto* line = reinterpret_cast<const quint32*>(image.constScanLine(y));
+            for (int x = 0; x < size; ++x)
+                *out++ = qToBigEndian(line[x]);
+        }
+        pixmaps.append(pixmap);
+    }
+    return pixmaps;
+}
+
+} // namespace sni
+
+namespace {
+
+const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
+const QString watcherPath = QStringLiteral("/StatusNotifierWatcher");
+const QString itemPath = QStringLiteral("/StatusNotifierItem");
+
+} // namespace
+
+// What the bus sees at /StatusNotifierItem.
+class StatusNotifierItem::Object final : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierItem")
+    Q_PROPERTY(QString Category READ category)
+    Q_PROPERTY(QString Id READ id)
+    Q_PROPERTY(QString Title READ title)
+    Q_PROPERTY(QString Status READ status)
+    Q_PROPERTY(int WindowId READ windowId)
+    Q_PROPERTY(QString IconThemePath READ iconThemePath)
+    Q_PROPERTY(QString IconName READ iconName)
+    Q_PROPERTY(nimbrook::sni::PixmapList IconPixmap READ iconPixmap)
+    Q_PROPERTY(QString OverlayIconName READ empty)
+    Q_PROPERTY(nimbrook::sni::PixmapList OverlayIconPixmap READ noPixmaps)
+    Q_PROPERTY(QString AttentionIconName READ empty)
+    Q_PROPERTY(nimbrook::sni::PixmapList AttentionIconPixmap READ noPixmaps)
+    Q_PROPERTY(QString AttentionMovieName READ empty)
+    Q_PROPERTY(nimbrook::sni::ToolTip ToolTip READ toolTip)
+    Q_PROPERTY(bool ItemIsMenu READ itemIsMenu)
+    Q_PROPERTY(QDBusObjectPath Menu READ menu)
+
+public:
+    explicit Object(StatusNotifierItem& item)
+        : item_(item) {}
+
+    QString category() const { return QStringLiteral("ApplicationStatus"); }
+    QString id() const { return QCoreApplication::applicationName().toLower(); }
+    QString title() const { return title_; }
+    QString status() const { return QStringLiteral("Active"); }
+    int windowId() const { return 0; }
+    QString iconThemePath() const { return {}; }
+    QString iconName() const { return icon_.name(); }
+    sni::PixmapList iconPixmap() const { return pixmaps_; }
+    QString empty() const { return {}; }
+    sni::PixmapList noPixmaps() const { return {}; }
+    sni::ToolTip toolTip() const { return {icon_.name(), {}, title_, QString()}; }
+    bool itemIsMenu() const { return false; }
+    QDBusObjectPath menu() const {
+        return QDBusObjectPath(menu_ ? DBusMenuExporter::objectPath
+                                     : QStringLiteral("/NO_DBUSMENU"));
+    }
+
+    void set(const QIcon& icon, const QString& title, QMenu* menu) {
+        icon_ = icon;
+        pixmaps_ = sni::pixmapsOf(icon);
+        title_ = title;
+        menu_ = menu;
+        emit NewIcon();
+        emit NewTitle();
+        emit NewToolTip();
+    }
+
+public slots:
+    void Activate(int x, int y) {
+        emit item_.activated(x == 0 && y == 0 ? QPoint() : QPoint(x, y));
+    }
+    void SecondaryActivate(int x, int y) { Activate(x, y); }
+    // For hosts that leave the menu to the item: only X11 lets us place it.
+    void ContextMenu(int x, int y) {
+        if (menu_ && QGuiApplication::platformName() == QLatin1StringView("xcb"))
+            menu_->popup(QPoint(x, y));
+    }
+    void Scroll(int, const QString&) {}
+
+signals:
+    void NewTitle();
+    void NewIcon();
+    void NewAttentionIcon();
+    void NewOverlayIcon();
+    void NewToolTip();
+    void NewStatus(const QString& status);
+
+private:
+    StatusNotifierItem& item_;
+    QIcon icon_;
+    sni::PixmapList pixmaps_;
+    QString title_;
+    QPointer<QMenu> menu_;
+};
+
+StatusNotifierItem::StatusNotifierItem(QObject* parent)
+    : StatusIcon(parent)
+    , object_(std::make_unique<Object>(*this)) {
+    qDBusRegisterMetaType<sni::Pixmap>();
+    qDBusRegisterMetaType<sni::PixmapList>();
+    qDBusRegisterMetaType<sni::ToolTip>();
+}
+
+StatusNotifierItem::~StatusNotifierItem() {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!serviceName_.isEmpty()) {
+        bus.unregisterObject(itemPath);
+        bus.unregisterObject(DBusMenuExporter::objectPath);
+        bus.unregisterService(serviceName_);
+    }
+}
+
+void StatusNotifierItem::show(const QIcon& icon, const QString& title, QMenu* menu) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!menu_ && menu) {
+        menu_ = std::make_unique<DBusMenuExporter>(menu);
+        bus.registerObject(DBusMenuExporter::objectPath, menu_.get(),
+                           QDBusConnection::ExportAllContents);
+    }
+    object_->set(icon, title, menu);
+    if (!serviceName_.isEmpty())
+        return;
+    // The name the protocol asks for: the process and its one item.
+    serviceName_ =
+        QStringLiteral("org.kde.StatusNotifierItem-%1-1").arg(QCoreApplication::applicationPid());
+    if (!bus.registerService(serviceName_))
+        qCWarning(lcTrayHost, "could not take the bus name %s", qPrintable(serviceName_));
+    bus.registerObject(itemPath, object_.get(),
+                       QDBusConnection::ExportAllProperties | QDBusConnection::ExportAllSlots |
+                           QDBusConnection::ExportAllSignals);
+    registerWithWatcher();
+}
+
+void StatusNotifierItem::registerWithWatcher() {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        watcherService, watcherPath, watcherService, QStringLiteral("RegisterStatusNotifierItem"));
+    call << serviceName_;
+    auto* pending =
+        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
+    connect(pending, &QDBusPendingCallWatcher::finished, this, [](QDBusPendingCallWatcher* done) {
+        if (done->isError())
+            qCWarning(lcTrayHost, "the StatusNotifierWatcher did not take the item: %s",
+                      qPrintable(done->error().message()));
+        done->deleteLater();
+    });
+}
+
+} // namespace nimbrook
+
+#include "StatusNotifierItem.moc"
