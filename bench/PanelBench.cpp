@@ -4,6 +4,7 @@
 // memory figures do not mix: `panel_bench N REPORT`, where REPORT is a
 // `tailscale status --json` report with (at least) N Macs.
 #include "discovery/Discovery.h"
+#include "ui/MenuActions.h"
 #include "ui/MenuContent.h"
 
 #include "FakeNetwork.h"
@@ -84,7 +85,8 @@ int main(int argc, char* argv[]) {
     auto* layout = new QVBoxLayout(&panel);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    layout->addWidget(new MenuContent(discovery, {}, {}));
+    MenuActions actions(discovery, {}, {});
+    layout->addWidget(new MenuContent(discovery, actions));
     panel.show();
     const QPixmap painted = panel.grab(); // one full paint, as the screen would get
     const double showMs = double(timer.nsecsElapsed()) / 1e6;
