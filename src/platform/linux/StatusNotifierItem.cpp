@@ -104,7 +104,7 @@ public:
         : item_(item) {}
 
     QString category() const { return QStringLiteral("ApplicationStatus"); }
-    QString id() const { return QCoreApplication::applicationName().toLower(); }
+    QString id() const { return QCoreApplication::applicationName(); }
     QString title() const { return title_; }
     QString status() const { return QStringLiteral("Active"); }
     int windowId() const { return 0; }
