@@ -35,7 +35,8 @@ namespace nimbrook {
 
 // The info lines of this category ("tray icon set", "tray shown, icon geometry
 // X,Y WxH", "panel shown at X,Y WxH", "panel hidden", "panel shown in a
-// window", "panel window closed") are read by the end-to-end tests and the
+// window", "panel window closed", "asked to show itself", "tray host gone",
+// "colours: dark") are read by the end-to-end tests and the
 // benchmarks in tests/e2e and scripts/lib: change them together.
 Q_LOGGING_CATEGORY(lcApp, "nimbrook.app", QtWarningMsg)
 
@@ -80,10 +81,11 @@ public:
         anchor_ = anchor;
         adjustSize();
         place();
+        // The content places the focus as it shows (on the first row): taking
+        // it for the window itself here would leave typing nowhere to go.
         show();
         raise();
         activateWindow();
-        setFocus(Qt::PopupFocusReason);
         takeKeyboard(20);
         qCInfo(lcApp, "panel shown at %d,%d %dx%d", x(), y(), width(), height());
     }
@@ -243,12 +245,15 @@ void NimbrookApp::followColorScheme() {
     switch (appearance_->colorScheme()) {
     case Appearance::ColorScheme::dark:
         QApplication::setPalette(style::darkPalette());
+        qCInfo(lcApp, "colours: dark");
         break;
     case Appearance::ColorScheme::light:
         QApplication::setPalette(style::lightPalette());
+        qCInfo(lcApp, "colours: light");
         break;
     case Appearance::ColorScheme::noPreference:
         QApplication::setPalette(startPalette_);
+        qCInfo(lcApp, "colours: the style's own");
         break;
     }
 }

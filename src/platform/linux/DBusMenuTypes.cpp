@@ -13,6 +13,10 @@ void registerTypes() {
     qDBusRegisterMetaType<Event>();
     qDBusRegisterMetaType<EventList>();
     qDBusRegisterMetaType<Shortcut>();
+    // Signals and slots name the lists by these names.
+    qRegisterMetaType<ItemList>("nimbrook::dbusmenu::ItemList");
+    qRegisterMetaType<ItemKeysList>("nimbrook::dbusmenu::ItemKeysList");
+    qRegisterMetaType<EventList>("nimbrook::dbusmenu::EventList");
 }
 
 QDBusArgument& operator<<(QDBusArgument& argument, const Item& item) {

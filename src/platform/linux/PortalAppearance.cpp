@@ -28,8 +28,10 @@ PortalAppearance::PortalAppearance(QObject* parent)
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return;
+    // The whole message: Qt D-Bus 6.4 refuses to connect a slot typed
+    // (QString, QString, QDBusVariant) to this signal.
     bus.connect(portalService, portalPath, settingsInterface, QStringLiteral("SettingChanged"),
-                this, SLOT(settingChanged(QString, QString, QDBusVariant)));
+                this, SLOT(settingChanged(QDBusMessage)));
     QDBusMessage read = QDBusMessage::createMethodCall(portalService, portalPath, settingsInterface,
                                                        QStringLiteral("Read"));
     read << appearanceGroup << colorSchemeKey;
@@ -51,11 +53,12 @@ Appearance::ColorScheme PortalAppearance::fromPortalValue(uint value) {
     }
 }
 
-void PortalAppearance::settingChanged(const QString& group, const QString& key,
-                                      const QDBusVariant& value) {
-    if (group != appearanceGroup || key != colorSchemeKey)
+void PortalAppearance::settingChanged(const QDBusMessage& message) {
+    const QList<QVariant> arguments = message.arguments();
+    if (arguments.size() != 3 || arguments[0].toString() != appearanceGroup ||
+        arguments[1].toString() != colorSchemeKey)
         return;
-    const ColorScheme now = fromPortalValue(unwrap(value.variant()));
+    const ColorScheme now = fromPortalValue(unwrap(arguments[2]));
     if (now == scheme_)
         return;
     scheme_ = now;

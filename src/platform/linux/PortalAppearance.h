@@ -2,7 +2,7 @@
 
 #include "platform/Appearance.h"
 
-#include <QDBusVariant>
+#include <QDBusMessage>
 
 namespace nimbrook {
 
@@ -22,7 +22,7 @@ public:
     static ColorScheme fromPortalValue(uint value);
 
 private slots:
-    void settingChanged(const QString& group, const QString& key, const QDBusVariant& value);
+    void settingChanged(const QDBusMessage& message);
 
 private:
     ColorScheme scheme_ = ColorScheme::noPreference;
