@@ -2,6 +2,7 @@
 #include "ui/FooterButton.h"
 #include "ui/MacRow.h"
 #include "ui/MenuActions.h"
+#include "ui/Style.h"
 
 #include "../discovery/DiscoveryFixture.h"
 #include "TestHelpers.h"
@@ -257,6 +258,24 @@ TEST_F(MenuContentTest, TheHeaderSaysComputersWhenOtherSystemsAreListed) {
                           {QStringLiteral("macOS"), QStringLiteral("windows")});
     discovery->preferences().reload();
     EXPECT_EQ(header->text(), QStringLiteral("My Computers"));
+}
+
+// A desktop turning dark while the panel exists: the header, the status line
+// and the rows take the new colours, none keeps the light ones.
+TEST_F(MenuContentTest, ColoursFollowThePaletteWhileRunning) {
+    startWith(report(1));
+    const QPalette before = QApplication::palette();
+    QApplication::setPalette(style::darkPalette());
+    QCoreApplication::processEvents();
+    QLabel* header = menu->findChildren<QLabel*>().first();
+    const QColor text = style::darkPalette().color(QPalette::WindowText);
+    EXPECT_EQ(header->palette().color(QPalette::WindowText).rgb(), text.rgb());
+    EXPECT_EQ(menu->rows().first()->palette().color(QPalette::WindowText), text);
+    QApplication::setPalette(style::lightPalette());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(header->palette().color(QPalette::WindowText).rgb(),
+              style::lightPalette().color(QPalette::WindowText).rgb());
+    QApplication::setPalette(before);
 }
 
 TEST_F(MenuContentTest, TypingFiltersByTheNameRulesAndByAddress) {
