@@ -46,6 +46,10 @@ DisplayChoice chooseDisplay(const DisplayEnvironment& environment,
     const QString x11Socket = x11SocketPath(environment.x11Display);
     // A display on another host is taken on trust.
     const bool x11Alive = hasX11 && (x11Socket.isEmpty() || answers(x11Socket));
+    // Qt goes for X11 on GNOME whatever the session says: with no X display
+    // there, that is an abort.
+    if (waylandAlive && !hasX11 && environment.qpaPlatform.isEmpty())
+        return {Outcome::useWayland, {}};
     if ((!hasWayland || waylandAlive) && (!hasX11 || x11Alive))
         return {};
     if (hasWayland && !waylandAlive && x11Alive)

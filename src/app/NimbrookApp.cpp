@@ -85,12 +85,29 @@ public:
         // it for the window itself here would leave typing nowhere to go.
         show();
         raise();
-        activateWindow();
+        // A Wayland compositor activates only a window it has mapped (and Qt
+        // spends the launcher's activation token on the first try): the first
+        // showing asks once the window is on screen.
+        if (windowHandle() && !windowHandle()->isExposed()) {
+            windowHandle()->removeEventFilter(this);
+            windowHandle()->installEventFilter(this);
+        } else {
+            activateWindow();
+        }
         takeKeyboard(20);
         qCInfo(lcApp, "panel shown at %d,%d %dx%d", x(), y(), width(), height());
     }
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        // After the exposure is handled: its first frame is what maps the window.
+        if (event->type() == QEvent::Expose && windowHandle() && windowHandle()->isExposed()) {
+            watched->removeEventFilter(this);
+            QMetaObject::invokeMethod(this, &QWidget::activateWindow, Qt::QueuedConnection);
+        }
+        return QWidget::eventFilter(watched, event);
+    }
+
     bool event(QEvent* event) override {
         if (event->type() == QEvent::WindowDeactivate && windowType() != Qt::Popup && isVisible())
             hide();
@@ -196,10 +213,14 @@ NimbrookApp::~NimbrookApp() {
 
 bool NimbrookApp::claimInstance() {
     instance_ = std::make_unique<SessionBusInstance>(QStringLiteral("io.github.nimbrook.nimbrook"));
-    connect(instance_.get(), &AppInstance::activationRequested, this, [this] {
-        qCInfo(lcApp, "asked to show itself");
-        showPanel(QPoint());
-    });
+    connect(instance_.get(), &AppInstance::activationRequested, this,
+            [this](const QString& activationToken) {
+                qCInfo(lcApp, "asked to show itself");
+                // Qt's Wayland backend activates the next window with it.
+                if (!activationToken.isEmpty() && onWayland())
+                    qputenv("XDG_ACTIVATION_TOKEN", activationToken.toUtf8());
+                showPanel(QPoint());
+            });
     return instance_->claim();
 }
 

@@ -16,8 +16,10 @@ public:
     virtual bool claim() = 0;
 
 signals:
-    // A later start asked this instance to show itself.
-    void activationRequested();
+    // A later start asked this instance to show itself. `activationToken`:
+    // the token its launcher gave it for taking the focus (XDG activation on
+    // Wayland, startup notification on X11), empty when it had none.
+    void activationRequested(const QString& activationToken);
 };
 
 } // namespace nimbrook

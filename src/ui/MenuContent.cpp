@@ -219,6 +219,9 @@ void MenuContent::showEvent(QShowEvent* event) {
         setAvailableHeight(where->availableGeometry().height());
     }
     emit shown();
+    // Each opening starts a new search: what was typed last time is not
+    // what is looked for now.
+    filter_->clear();
     // Where Enter acts, shown once the keyboard is used.
     keyboardUsed_ = false;
     moveFocus(shown_.isEmpty() ? itemCount() : 0);

@@ -39,7 +39,9 @@ TEST(DisplayChoiceTest, AGoneDisplayGivesWayToTheOtherOrToAMessageNeverToQtsAbor
     EXPECT_EQ(choose({}, {}).outcome, Outcome::none);
 
     // Absolute names, screens, remote X and the user's own platform.
-    EXPECT_EQ(choose({wayland, {}, {}, {}}, {wayland}).outcome, Outcome::asIs);
+    EXPECT_EQ(choose({wayland, {}, {}, {}}, {wayland}).outcome, Outcome::useWayland);
+    EXPECT_EQ(choose({wayland, {}, {}, QStringLiteral("wayland")}, {wayland}).outcome,
+              Outcome::asIs);
     EXPECT_EQ(choose({{}, {}, QStringLiteral(":0.1"), {}}, {x0}).outcome, Outcome::asIs);
     EXPECT_EQ(choose({{}, {}, QStringLiteral("host:10"), {}}, {}).outcome, Outcome::asIs);
     EXPECT_EQ(choose({{}, {}, {}, QStringLiteral("offscreen")}, {}).outcome, Outcome::asIs);

@@ -303,6 +303,15 @@ TEST_F(MenuContentTest, TypingFiltersByTheNameRulesAndByAddress) {
     ASSERT_EQ(urlOpener.opened.size(), 1);
     EXPECT_EQ(urlOpener.opened.first().toString(), QStringLiteral("vnc://100.64.0.3"));
 
+    // The next opening starts afresh: what was typed is gone.
+    const QString typed = menu->filterText();
+    menu->hide();
+    showActive();
+    EXPECT_FALSE(typed.isEmpty());
+    EXPECT_EQ(menu->filterText(), QString());
+    EXPECT_EQ(menu->shownMacs(), discovery->macs());
+    QTest::keyClicks(QApplication::focusWidget(), typed);
+
     bool closeAsked = false;
     QObject::connect(menu.get(), &MenuContent::closeRequested, [&] { closeAsked = true; });
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);

@@ -15,6 +15,12 @@ namespace {
 
 const QString applicationInterface = QStringLiteral("org.freedesktop.Application");
 
+QString tokenIn(const QVariantMap& platformData) {
+    const QString token = platformData.value(QStringLiteral("activation-token")).toString();
+    return token.isEmpty() ? platformData.value(QStringLiteral("desktop-startup-id")).toString()
+                           : token;
+}
+
 } // namespace
 
 // What the bus sees at the application's path.
@@ -27,10 +33,14 @@ public:
         : instance_(instance) {}
 
 public slots:
-    void Activate(const QVariantMap&) { emit instance_.activationRequested(); }
-    void Open(const QStringList&, const QVariantMap&) { emit instance_.activationRequested(); }
-    void ActivateAction(const QString&, const QVariantList&, const QVariantMap&) {
-        emit instance_.activationRequested();
+    void Activate(const QVariantMap& platformData) {
+        emit instance_.activationRequested(tokenIn(platformData));
+    }
+    void Open(const QStringList&, const QVariantMap& platformData) {
+        emit instance_.activationRequested(tokenIn(platformData));
+    }
+    void ActivateAction(const QString&, const QVariantList&, const QVariantMap& platformData) {
+        emit instance_.activationRequested(tokenIn(platformData));
     }
 
 private:
@@ -73,7 +83,18 @@ bool SessionBusInstance::claim() {
     }
     QDBusMessage activate = QDBusMessage::createMethodCall(name_, path_, applicationInterface,
                                                            QStringLiteral("Activate"));
-    activate << QVariantMap();
+    // The launcher's permission to take the focus, handed on to the one
+    // that will show the panel: without it GNOME leaves the panel unfocused.
+    QVariantMap platformData;
+    const QString token = qEnvironmentVariable("XDG_ACTIVATION_TOKEN");
+    const QString startupId = qEnvironmentVariable("DESKTOP_STARTUP_ID");
+    if (!token.isEmpty() || !startupId.isEmpty()) {
+        platformData.insert(QStringLiteral("activation-token"),
+                            token.isEmpty() ? startupId : token);
+        platformData.insert(QStringLiteral("desktop-startup-id"),
+                            startupId.isEmpty() ? token : startupId);
+    }
+    activate << platformData;
     const QDBusMessage answer = bus.call(activate, QDBus::Block, 5000);
     if (answer.type() == QDBusMessage::ErrorMessage) {
         qCWarning(lcInstance, "the running instance did not answer: %s",
