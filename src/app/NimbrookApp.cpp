@@ -277,6 +277,15 @@ void NimbrookApp::followColorScheme() {
         qCInfo(lcApp, "colours: the style's own");
         break;
     }
+    // Hosts recolour a symbolic icon when they load it, not when their colours
+    // change (Plasma): a new icon makes them load it again, now and once more
+    // when the host has surely taken its new colours itself.
+    const auto reloadIcon = [this] {
+        if (tray_ && menu_)
+            tray_->show(trayIcon(), QStringLiteral("Nimbrook"), menu_.get());
+    };
+    reloadIcon();
+    QTimer::singleShot(1000, this, reloadIcon);
 }
 
 void NimbrookApp::launch() {

@@ -1,0 +1,174 @@
+#!/usr/bin/env bash
+# End to end under KDE Plasma 5.27 on X11 (kwin_x11, kded5, plasmashell, the
+# KDE portal), as an unprivileged user:
+#  - the icon in Plasma's tray, from our pixmap and from the installed symbolic
+#    icon, on Breeze's light and dark bars: contrast and size of its ink;
+#  - a click opens the panel at the icon; Activate(x, y) from the keyboard puts
+#    it at x, y wherever the pointer is; typing works at every opening;
+#  - the menu (right click) holds still over 20 s of polls, shows the online
+#    dots, and entries chosen across polls all reach the vnc:// handler;
+#  - a second `nimbrook` shows the panel and exits 0;
+#  - Breeze Dark, switched while running, turns the panel dark;
+#  - plasmashell restarted: the icon back.
+# usage: plasma_e2e.sh NIMBROOK_BINARY ARTIFACTS_DIR     (exit 77: cannot run here)
+set -uo pipefail
+binary=$1 artifacts=$2
+source "$(dirname "$0")/session_common.sh"
+up_desktop plasma plasmashell kwin_x11 kded5 Xvfb xdotool busctl jq convert dbus-monitor
+[ -x /usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde ] || { echo "skipping: xdg-desktop-portal-kde is not installed"; exit 77; }
+session_setup "$binary" "$artifacts"
+results="$artifacts/plasma-results.txt"
+: >"$results"
+note() { echo "$*"; echo "$*" >>"$results"; }
+panels() { log_count 'panel shown at'; }
+last_panel() { sed -n 's/.*panel shown at \([0-9-]*\),\([0-9-]*\) \([0-9]*\)x\([0-9]*\).*/\1 \2 \3 \4/p' "$work/app.log" | tail -1; }
+vnc_lines() { wc -l <"$work/vnc.log"; }
+
+# Where the icon is: what changed in the bar when it came.
+"$desk" shot "$work/before.png"
+start_app
+WAIT=10 "$here/desktop/sni-items.sh" Nimbrook >"$work/item.txt" || fail "no StatusNotifierItem registered"
+service=$(grep -o '^item=[^/ ]*' "$work/item.txt" | cut -d= -f2)
+sleep 2
+"$desk" shot "$work/after.png"
+read -r bw bh bx by < <(convert "$work/before.png" "$work/after.png" -compose difference -composite \
+  -crop 1280x60+0+740 +repage -colorspace Gray -threshold 8% -format '%@' info: | tr 'x+' '  ')
+[ -n "${bw:-}" ] && [ "$bw" -gt 0 ] || fail "no icon appeared in Plasma's tray"
+ix=$((bx + 11)) iy=$((740 + by + bh / 2)) # the new item is the leftmost of the tray
+echo "the bar changed over ${bw}x$bh+$bx+$by: the icon at $ix,$iy"
+measure_icon() { # what
+  local bar try
+  "$desk" run xdotool mousemove 300 200 # no hover on the icon
+  for try in 1 2 3 4 5; do
+    "$desk" shot "$work/bar.png"
+    bar=$(bar_colour "$work/bar.png" "$ix" 797)
+    read -r ratio strong width height < <(ink_on_bar "$work/bar.png" "$ix" "$iy" 22 "$bar")
+    awk "BEGIN { exit !($ratio >= 4.5 && $width >= 12 && $height >= 12) }" && break
+    sleep 0.5
+  done
+  note "Plasma, $1: contrast $ratio:1 on $bar, ink ${width}x${height} ($strong pixels at 3:1)"
+  awk "BEGIN { exit !($ratio >= 4.5 && $width >= 12 && $height >= 12) }" || {
+    convert "$work/bar.png" -crop 400x60+880+740 +repage "$artifacts/plasma-bar-failed.png"
+    fail "the icon does not read ($1)"; }
+}
+measure_icon "light, binary alone"
+convert "$work/bar.png" -crop 400x60+880+740 +repage "$artifacts/plasma-bar-light.png"
+
+# A click: the panel at the icon, above the bar. Typing at every opening.
+for opening in 1 2 3; do
+  shown=$(panels)
+  "$desk" click "$ix" "$iy"
+  wait_for 5 sh -c "[ \$(grep -c 'panel shown at' '$work/app.log') -gt $shown ]" || fail "a click did not open the panel"
+  read -r px py pw ph < <(last_panel)
+  [ "$ix" -ge "$px" ] && [ "$ix" -le $((px + pw)) ] && [ $((py + ph)) -le 760 ] ||
+    fail "the panel is not at the icon: $px,$py ${pw}x$ph for the icon at $ix,$iy"
+  sleep 0.5
+  before=$(vnc_lines)
+  if [ "$opening" -lt 3 ]; then
+    "$desk" type air
+    "$desk" key Return
+    wait_for 5 sh -c "[ \$(wc -l <'$work/vnc.log') -gt $before ]" || fail "typing at opening $opening opened nothing"
+    tail -1 "$work/vnc.log" | grep -q '100.120.206.7' || fail "typing \"air\" opened $(tail -1 "$work/vnc.log")"
+  else
+    # After a close by Escape: Down and Return.
+    "$desk" key Escape
+    sleep 0.5
+    "$desk" click "$ix" "$iy"
+    sleep 0.7
+    "$desk" key Down
+    "$desk" key Return
+    wait_for 5 sh -c "[ \$(wc -l <'$work/vnc.log') -gt $before ]" || fail "Down and Return after an Escape opened nothing"
+  fi
+done
+[ "$opening" -eq 3 ] && note "Plasma: the panel opened at the icon; typing at the 1st and 2nd openings, Down and Return after an Escape all reached the handler"
+"$desk" shot "$artifacts/plasma-panel.png"
+
+# Activate(x, y), as keyboard navigation of the tray sends it: the panel there.
+"$desk" run xdotool mousemove 300 200
+shown=$(panels)
+busctl --user call "$service" /StatusNotifierItem org.kde.StatusNotifierItem Activate ii 1109 778
+wait_for 5 sh -c "[ \$(grep -c 'panel shown at' '$work/app.log') -gt $shown ]" || fail "Activate did not open the panel"
+read -r px py pw ph < <(last_panel)
+note "Plasma: Activate(1109, 778) with the pointer at 300,200 opened the panel at $px,$py ${pw}x$ph"
+[ 1109 -ge "$px" ] && [ 1109 -le $((px + pw)) ] && [ $((py + ph)) -le 778 ] && [ "$py" -gt 300 ] ||
+  fail "the panel is not at the position Activate gave"
+"$desk" key Escape
+
+# The menu, open over 20 s of polls.
+"$desk" run dbus-monitor --session "type='signal',interface='com.canonical.dbusmenu'" >"$work/signals.txt" 2>&1 &
+monitor=$!
+sleep 0.5
+"$desk" click "$ix" "$iy" right
+sleep 20
+kill "$monitor" 2>/dev/null
+"$desk" shot "$artifacts/plasma-menu.png"
+layouts=$(grep -c 'member=LayoutUpdated' "$work/signals.txt")
+note "Plasma: menu open 20 s over polls: $layouts LayoutUpdated, $(grep -c 'member=ItemsPropertiesUpdated' "$work/signals.txt") ItemsPropertiesUpdated"
+[ "$layouts" -eq 0 ] || fail "the layout changed $layouts times while nothing did"
+green=$(convert "$artifacts/plasma-menu.png" -fuzz 12% -fill black +opaque '#34c759' -fill white -opaque '#34c759' -format '%[fx:int(mean*w*h)]' info:)
+[ "$green" -gt 10 ] || fail "no online dot in Plasma's menu"
+"$desk" key Escape
+
+# The first machine chosen from the menu, again and again over two polls.
+before=$(vnc_lines) clicks=0
+end=$(( $(date +%s) + 11 ))
+while [ "$(date +%s)" -lt "$end" ]; do
+  "$desk" click "$ix" "$iy" right
+  sleep 0.4
+  "$desk" key Down
+  "$desk" key Return
+  clicks=$((clicks + 1))
+  sleep 0.3
+done
+wait_for 10 sh -c "[ \$(wc -l <'$work/vnc.log') -ge $((before + clicks)) ]"
+arrived=$(( $(vnc_lines) - before ))
+note "Plasma: $arrived of $clicks menu choices across polls reached the handler"
+[ "$arrived" -eq "$clicks" ] || fail "choices were lost"
+
+# A second start.
+shown=$(panels)
+"$desk" run "$work/bin/nimbrook" >"$work/second.log" 2>&1
+status=$?
+[ "$status" -eq 0 ] || fail "a second start ended with $status"
+wait_for 5 sh -c "[ \$(grep -c 'panel shown at' '$work/app.log') -gt $shown ]" || fail "no panel after a second start"
+[ "$(WAIT=0 "$here/desktop/sni-items.sh" | grep -c '^item ')" -eq 1 ] || fail "a second icon appeared"
+note "Plasma: a second start exits 0 and shows the panel; one icon"
+
+# Breeze Dark while the panel is open.
+read -r px py pw ph < <(last_panel)
+lightness() { "$desk" shot "$work/shot.png"; convert "$work/shot.png" -crop "$((pw - 20))x20+$((px + 10))+$((py + ph - 24))" -colorspace Gray -format '%[fx:int(100*mean)]' info:; }
+light=$(lightness)
+"$desk" scheme BreezeDark >/dev/null
+wait_for 5 grep -q 'colours: dark' "$work/app.log" || fail "the switch to Breeze Dark did not arrive"
+sleep 1
+dark=$(lightness)
+note "Plasma: panel lightness $light% → $dark% on the switch to Breeze Dark"
+[ "$dark" -lt 30 ] && [ "$light" -gt 60 ] || fail "the panel did not turn dark"
+"$desk" key Escape
+sleep 1
+measure_icon "dark, binary alone"
+convert "$work/bar.png" -crop 400x60+880+740 +repage "$artifacts/plasma-bar-dark.png"
+
+# The package's icons: Plasma prefers the symbolic icon, recoloured to its bar.
+install -D -m 644 "$here/../../packaging/icons/nimbrook-symbolic.svg" \
+  "$DESK_HOME/.local/share/icons/hicolor/symbolic/apps/io.github.nimbrook.nimbrook-symbolic.svg"
+chown -R "$DESK_USER:" "$DESK_HOME/.local"
+kill "$app"; wait "$app" 2>/dev/null
+: >"$work/app.log"
+start_app
+WAIT=10 "$here/desktop/sni-items.sh" Nimbrook >/dev/null || fail "no item after a restart"
+sleep 2
+measure_icon "dark, symbolic icon installed"
+"$desk" scheme BreezeLight >/dev/null
+sleep 2
+measure_icon "light, symbolic icon installed"
+
+# plasmashell restarted: kded5 keeps the items (and keeps saying a host is
+# there, so no window is due), and the new shell shows the icon again.
+pkill -u "$DESK_USER" -x plasmashell
+sleep 2
+"$desk" run plasmashell --no-respawn >"$work/plasma.log" 2>&1 &
+sleep 8
+measure_icon "light, after plasmashell restarted"
+! grep -q 'GNOME' "$work/app.log" || fail "a message speaks of GNOME on Plasma"
+echo "PASS"
