@@ -35,6 +35,13 @@ NIMBROOK_DESKTOP_PACKAGES=(
   jq systemd python3-dbus python3-gi gcc libc6-dev libwayland-dev dbus-daemon
   fonts-dejavu-core fonts-noto-core at-spi2-core python3-pyatspi xclip
 )
+# GNOME and Plasma, each as little of it as runs its shell and tray; with their
+# recommendations they would bring whole sessions.
+NIMBROOK_SHELL_PACKAGES=(
+  gnome-shell gnome-shell-extension-appindicator gsettings-desktop-schemas dconf-service dconf-cli
+  plasma-desktop kwin-x11 kded5 breeze
+  xdg-desktop-portal xdg-desktop-portal-gtk xdg-desktop-portal-kde
+)
 
 # What checking the Debian package needs.
 NIMBROOK_PACKAGE_PACKAGES=(dpkg-dev lintian appstream desktop-file-utils man-db groff-base)
@@ -46,8 +53,10 @@ say() { printf '==> %s\n' "$*"; }
 die() { printf 'error: %s\n' "$*" >&2; exit 1; }
 
 # Installs the Debian packages among "$@" that are missing; silent when none is.
+# ensure_packages [--no-recommends] PACKAGE...
 ensure_packages() {
-  local missing=() package
+  local missing=() package recommends=()
+  if [ "${1:-}" = --no-recommends ]; then recommends=(--no-install-recommends); shift; fi
   for package in "$@"; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
       missing+=("$package")
@@ -61,7 +70,7 @@ ensure_packages() {
   say "installing ${missing[*]}"
   local log
   log="$(mktemp)"
-  if ! { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"; } >"$log" 2>&1; then
+  if ! { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${recommends[@]}" "${missing[@]}"; } >"$log" 2>&1; then
     cat "$log" >&2
     rm -f "$log"
     die "could not install: ${missing[*]}"
