@@ -7,6 +7,8 @@
 #include <QPixmap>
 #include <QSvgRenderer>
 
+#include <functional>
+
 namespace nimbrook::style {
 
 QFont font(int pixelSize, QFont::Weight weight) {
@@ -112,40 +114,38 @@ QPalette lightPalette() {
                       QColor(0x1a, 0x5f, 0xb4), QColor(0x92, 0x95, 0x95)});
 }
 
+namespace {
+
+// An icon drawn at 16 and 32 pixels by `draw`, given the painter and the
+// size of one of the 16 units.
+QIcon drawnIcon(const std::function<void(QPainter&, qreal)>& draw) {
+    QIcon result;
+    for (const int size : {16, 32}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        draw(painter, size / 16.0);
+        painter.end();
+        result.addPixmap(pixmap);
+    }
+    return result;
+}
+
+} // namespace
+
 QIcon dotIcon(bool online) {
-    static const QIcon onlineIcon = [] {
-        QIcon result;
-        for (const int size : {16, 32}) {
-            QPixmap pixmap(size, size);
-            pixmap.fill(Qt::transparent);
-            QPainter painter(&pixmap);
-            painter.setRenderHint(QPainter::Antialiasing);
-            const qreal unit = size / 16.0;
-            painter.setPen(Qt::NoPen);
-            painter.setBrush(green());
-            painter.drawEllipse(QPointF(size / 2.0, size / 2.0), 4 * unit, 4 * unit);
-            painter.end();
-            result.addPixmap(pixmap);
-        }
-        return result;
-    }();
-    static const QIcon offlineIcon = [] {
-        QIcon result;
-        for (const int size : {16, 32}) {
-            QPixmap pixmap(size, size);
-            pixmap.fill(Qt::transparent);
-            QPainter painter(&pixmap);
-            painter.setRenderHint(QPainter::Antialiasing);
-            const qreal unit = size / 16.0;
-            // Mid grey reads on a light menu and on a dark one.
-            painter.setPen(QPen(QColor(0x8e, 0x8e, 0x93), 1.5 * unit));
-            painter.setBrush(Qt::NoBrush);
-            painter.drawEllipse(QPointF(size / 2.0, size / 2.0), 3.25 * unit, 3.25 * unit);
-            painter.end();
-            result.addPixmap(pixmap);
-        }
-        return result;
-    }();
+    static const QIcon onlineIcon = drawnIcon([](QPainter& painter, qreal unit) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(green());
+        painter.drawEllipse(QPointF(8 * unit, 8 * unit), 4 * unit, 4 * unit);
+    });
+    // Mid grey reads on a light menu and on a dark one.
+    static const QIcon offlineIcon = drawnIcon([](QPainter& painter, qreal unit) {
+        painter.setPen(QPen(QColor(0x8e, 0x8e, 0x93), 1.5 * unit));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawEllipse(QPointF(8 * unit, 8 * unit), 3.25 * unit, 3.25 * unit);
+    });
     return online ? onlineIcon : offlineIcon;
 }
 
