@@ -20,7 +20,9 @@ session_setup "$binary" "$artifacts"
 # The portal and its GTK backend, as the session bus starts them on first use.
 "$desk" run gsettings set org.gnome.desktop.interface color-scheme default
 "$desk" run env XDG_CURRENT_DESKTOP=GNOME /usr/libexec/xdg-desktop-portal-gtk >"$work/portal-gtk.log" 2>&1 &
-"$desk" run env XDG_CURRENT_DESKTOP=GNOME /usr/libexec/xdg-desktop-portal -r >"$work/portal.log" 2>&1 &
+# Only the GTK backend: another one installed (KDE's) must not be tried here.
+mkdir -p "$work/portals" && cp /usr/share/xdg-desktop-portal/portals/gtk.portal "$work/portals/" && chmod -R a+rX "$work/portals"
+"$desk" run env XDG_DESKTOP_PORTAL_DIR="$work/portals" env XDG_CURRENT_DESKTOP=GNOME /usr/libexec/xdg-desktop-portal -r >"$work/portal.log" 2>&1 &
 wait_for 10 "$desk" run busctl --user call org.freedesktop.portal.Desktop /org/freedesktop/portal/desktop \
   org.freedesktop.portal.Settings Read ss org.freedesktop.appearance color-scheme >/dev/null ||
   fail "the portal does not answer: $(tail -3 "$work/portal.log")"

@@ -93,12 +93,17 @@ void DBusMenuExporter::watch(QMenu* menu) {
     if (!watched_.contains(menu)) {
         watched_.insert(menu);
         menu->installEventFilter(this);
-        connect(menu, &QObject::destroyed, this,
-                [this, menu] { watched_.remove(static_cast<QMenu*>(menu)); });
+        connect(menu, &QObject::destroyed, this, [this, menu] {
+            watched_.remove(menu);
+            menuIds_.remove(menu);
+        });
     }
     for (QAction* action : menu->actions()) {
-        idFor(action);
-        watch(action->menu());
+        const int id = idFor(action);
+        if (QMenu* submenu = action->menu()) {
+            menuIds_.insert(submenu, id);
+            watch(submenu);
+        }
     }
 }
 
@@ -307,19 +312,14 @@ bool DBusMenuExporter::eventFilter(QObject* watched, QEvent* event) {
         auto* menu = static_cast<QMenu*>(watched);
         auto* actionEvent = static_cast<QActionEvent*>(event);
         if (event->type() == QEvent::ActionAdded) {
-            idFor(actionEvent->action());
-            watch(actionEvent->action()->menu());
-        }
-        ++revision_;
-        int parent = 0;
-        if (menu != root_) {
-            for (auto it = actions_.cbegin(); it != actions_.cend(); ++it) {
-                if (*it && (*it)->menu() == menu) {
-                    parent = it.key();
-                    break;
-                }
+            const int id = idFor(actionEvent->action());
+            if (QMenu* submenu = actionEvent->action()->menu()) {
+                menuIds_.insert(submenu, id);
+                watch(submenu);
             }
         }
+        ++revision_;
+        const int parent = menu == root_ ? 0 : menuIds_.value(menu, 0);
         layoutParent_ = layoutParent_ == -1 || layoutParent_ == parent ? parent : 0;
         scheduleFlush();
         break;

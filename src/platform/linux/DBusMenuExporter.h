@@ -84,6 +84,8 @@ private:
     QHash<QAction*, int> ids_;
     QHash<int, QPointer<QAction>> actions_;
     QSet<QMenu*> watched_;
+    // The id of the entry that opens each submenu.
+    QHash<QMenu*, int> menuIds_;
     int nextId_ = 1;
     uint revision_ = 1;
     // What each entry's host was last told, to send only what changed.

@@ -2,7 +2,8 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QDBusReply>
+#include <QDBusPendingCallWatcher>
+#include <QDBusVariant>
 
 namespace nimbrook {
 
@@ -35,11 +36,21 @@ PortalAppearance::PortalAppearance(QObject* parent)
     QDBusMessage read = QDBusMessage::createMethodCall(portalService, portalPath, settingsInterface,
                                                        QStringLiteral("Read"));
     read << appearanceGroup << colorSchemeKey;
-    // Before the first window: a panel that opens light and turns dark would
-    // flash. The portal answers at once or is not there.
-    const QDBusMessage reply = bus.call(read, QDBus::Block, 1000);
-    if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty())
-        scheme_ = fromPortalValue(unwrap(reply.arguments().constFirst()));
+    // Not waited for: a portal that the bus has to start first can take a
+    // second, and the icon must not wait for it.
+    auto* pending = new QDBusPendingCallWatcher(bus.asyncCall(read, 5000), this);
+    connect(
+        pending, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* done) {
+            done->deleteLater();
+            const QDBusMessage reply = done->reply();
+            if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+                return;
+            const ColorScheme answered = fromPortalValue(unwrap(reply.arguments().constFirst()));
+            if (answered == scheme_)
+                return;
+            scheme_ = answered;
+            emit colorSchemeChanged(answered);
+        });
 }
 
 Appearance::ColorScheme PortalAppearance::fromPortalValue(uint value) {

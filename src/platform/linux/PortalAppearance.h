@@ -7,8 +7,9 @@
 namespace nimbrook {
 
 // The XDG desktop portal's org.freedesktop.appearance color-scheme, which
-// GNOME and Plasma both publish: read once at start, then followed through
-// the portal's SettingChanged signal. Without a portal: no preference.
+// GNOME and Plasma both publish: asked for at start (the answer comes as a
+// change), then followed through the portal's SettingChanged signal. Without
+// a portal: no preference.
 class PortalAppearance final : public Appearance {
     Q_OBJECT
 

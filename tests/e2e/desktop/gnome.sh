@@ -11,7 +11,7 @@
 # Run this script itself as root.
 #
 #   eval "$(gnome.sh up)"      prints, for eval: WAYLAND_DISPLAY XDG_RUNTIME_DIR
-#        DBUS_SESSION_BUS_ADDRESS XDG_SESSION_TYPE XDG_CURRENT_DESKTOP DESK_USER DESK_HOME,
+#        DBUS_SESSION_BUS_ADDRESS DBUS_SYSTEM_BUS_ADDRESS XDG_SESSION_TYPE XDG_CURRENT_DESKTOP DESK_USER DESK_HOME,
 #        and `unset DISPLAY`
 #   gnome.sh run CMD...        CMD as $DESK_USER in the session (execs: $! is CMD)
 #   gnome.sh eval JS           the value of JS in the shell (org.gnome.Shell.Eval), as JSON
@@ -98,8 +98,9 @@ up() {
   local t0
   t0=$(now_ms)
   session_init
-  start_bus
+  # First, so that what the session bus starts sees it too.
   start_system_bus
+  start_bus
   install_hooks
   as_user gsettings set org.gnome.shell enabled-extensions "['$APPINDICATOR', '$HOOKS']"
   as_user gsettings set org.gnome.shell disable-user-extensions false
@@ -116,7 +117,8 @@ up() {
   wait_for 10 host_ready || die "the AppIndicator extension did not register a host"
   wait_for 10 sh -c "[ \"\$('$0' eval 'Main.overview.visible')\" = false ]" || die "the overview stays open"
   save_env WAYLAND_DISPLAY=wayland-gnome XDG_RUNTIME_DIR="$STATE/run" \
-    DBUS_SESSION_BUS_ADDRESS="unix:path=$STATE/run/bus" XDG_SESSION_TYPE=wayland \
+    DBUS_SESSION_BUS_ADDRESS="unix:path=$STATE/run/bus" \
+    DBUS_SYSTEM_BUS_ADDRESS="unix:path=$STATE/run/system_bus" XDG_SESSION_TYPE=wayland \
     XDG_CURRENT_DESKTOP=GNOME DESK_USER="$DESK_USER" DESK_HOME="$STATE/home" -DISPLAY
   say "up in $(( $(now_ms) - t0 )) ms"
 }
