@@ -114,7 +114,7 @@ TEST_F(TrayMenuTest, ListsTheMachinesInPanelOrderThenTheCommands) {
     EXPECT_EQ(machines[0]->icon().cacheKey(), style::dotIcon(true).cacheKey());
     EXPECT_EQ(machines[2]->icon().cacheKey(), style::dotIcon(false).cacheKey());
     // A host reads "&" as itself, with the dot as a picture.
-    const QVariantMap first = DBusMenuExporter::properties(machines[0]);
+    const QVariantMap first = exporter->properties(machines[0]);
     EXPECT_EQ(first.value(QStringLiteral("label")).toString(),
               QStringLiteral("Ann & Co \u2014 Tailscale \u00B7 100.64.0.1"));
     EXPECT_TRUE(first.value(QStringLiteral("icon-data")).toByteArray().startsWith("\x89PNG"));

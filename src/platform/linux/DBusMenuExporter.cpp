@@ -56,14 +56,6 @@ dbusmenu::Shortcut shortcutKeys(const QKeySequence& sequence) {
     return chords;
 }
 
-QByteArray pngOf(const QIcon& icon) {
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    icon.pixmap(QSize(16, 16)).save(&buffer, "PNG");
-    return png;
-}
-
 bool wanted(const QStringList& names, const QString& name) {
     return names.isEmpty() || names.contains(name);
 }
@@ -130,7 +122,21 @@ QMenu* DBusMenuExporter::menuOf(int id) const {
     return action ? action->menu() : nullptr;
 }
 
-QVariantMap DBusMenuExporter::properties(const QAction* action) {
+QByteArray DBusMenuExporter::pngOf(const QIcon& icon) const {
+    // Menus share a few icons (the online dots) among thousands of entries:
+    // each is encoded once.
+    if (const auto found = pngs_.constFind(icon.cacheKey()); found != pngs_.cend())
+        return *found;
+    if (pngs_.size() > 64)
+        pngs_.clear();
+    QByteArray& png = pngs_[icon.cacheKey()];
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    icon.pixmap(QSize(16, 16)).save(&buffer, "PNG");
+    return png;
+}
+
+QVariantMap DBusMenuExporter::properties(const QAction* action) const {
     QVariantMap properties;
     if (!action->isVisible())
         properties.insert(QStringLiteral("visible"), false);

@@ -9,6 +9,7 @@
 #include <QSet>
 
 class QAction;
+class QIcon;
 class QMenu;
 
 namespace nimbrook {
@@ -45,7 +46,7 @@ public:
     int idOf(QAction* action) const { return ids_.value(action, -1); }
 
     // The properties a host reads for `action`, defaults left out.
-    static QVariantMap properties(const QAction* action);
+    QVariantMap properties(const QAction* action) const;
 
 public slots:
     uint GetLayout(int parentId, int recursionDepth, const QStringList& propertyNames,
@@ -77,6 +78,7 @@ private:
     // Handles one event; false when `id` names no entry.
     bool handle(int id, const QString& eventId);
     void refuse(const QString& message);
+    QByteArray pngOf(const QIcon& icon) const;
     void scheduleFlush();
     void flush();
 
@@ -91,7 +93,8 @@ private:
     // What each entry's host was last told, to send only what changed.
     QHash<int, QVariantMap> told_;
     QSet<int> changed_;
-    int layoutParent_ = -1; // the menu whose entries changed, 0 for several
+    mutable QHash<qint64, QByteArray> pngs_; // by the icon's cache key
+    int layoutParent_ = -1;                  // the menu whose entries changed, 0 for several
     bool flushQueued_ = false;
 };
 
