@@ -20,6 +20,13 @@ session_setup "$binary" "$artifacts"
 # The portal and its GTK backend, as the session bus starts them on first use.
 "$desk" run gsettings set org.gnome.desktop.interface color-scheme default
 "$desk" run env XDG_CURRENT_DESKTOP=GNOME /usr/libexec/xdg-desktop-portal-gtk >"$work/portal-gtk.log" 2>&1 &
+# The backend running before the portal asks for it: started by the bus
+# instead, it would lack the display.
+gtk_backend_up() {
+  "$desk" run busctl --user call org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus \
+    NameHasOwner s org.freedesktop.impl.portal.desktop.gtk 2>/dev/null | grep -q true
+}
+wait_for 10 gtk_backend_up || fail "the GTK portal backend did not start: $(tail -3 "$work/portal-gtk.log")"
 # Only the GTK backend: another one installed (KDE's) must not be tried here.
 mkdir -p "$work/portals" && cp /usr/share/xdg-desktop-portal/portals/gtk.portal "$work/portals/" && chmod -R a+rX "$work/portals"
 "$desk" run env XDG_DESKTOP_PORTAL_DIR="$work/portals" env XDG_CURRENT_DESKTOP=GNOME /usr/libexec/xdg-desktop-portal -r >"$work/portal.log" 2>&1 &
