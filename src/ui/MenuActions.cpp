@@ -23,13 +23,6 @@ const QString refreshingText = QStringLiteral("Refreshing\u2026");
 
 } // namespace
 
-struct MenuActions::Machine {
-    RemoteMac mac;
-    QAction* choose = nullptr;
-    QAction* notify = nullptr;
-    QAction* pin = nullptr;
-};
-
 MenuActions::MenuActions(Discovery& discovery, std::function<void()> checkForUpdates,
                          std::function<void()> quit, QObject* parent)
     : QObject(parent)
@@ -73,57 +66,49 @@ QList<QAction*> MenuActions::machines() const {
     QList<QAction*> result;
     result.reserve(order_.size());
     for (const QString& identity : order_)
-        result.append(machines_.value(identity)->choose);
+        result.append(machines_.value(identity).choose);
     return result;
 }
 
 QAction* MenuActions::machine(const QString& rowIdentity) const {
     const auto found = machines_.constFind(rowIdentity);
-    return found == machines_.cend() ? nullptr : (*found)->choose;
+    return found == machines_.cend() ? nullptr : found->choose;
 }
 
 MenuActions::Machine& MenuActions::add(const RemoteMac& mac) {
-    auto machine = std::make_shared<Machine>();
-    machine->mac = mac;
-    machine->choose = new QAction(this);
-    // Shown beside the item; the panel's own shortcuts do the work.
-    machine->choose->setShortcutContext(Qt::WidgetShortcut);
-    // The record of the moment of the click, not of when the action was made.
-    connect(machine->choose, &QAction::triggered, this,
-            [this, weak = std::weak_ptr<Machine>(machine)] {
-                if (const std::shared_ptr<Machine> chosen = weak.lock()) {
-                    emit choosing();
-                    discovery_.connect(chosen->mac);
-                }
-            });
     const QString identity = mac.rowIdentity();
+    Machine machine{mac, new QAction(this), new QAction(this), new QAction(this)};
+    // Shown beside the item; the panel's own shortcuts do the work.
+    machine.choose->setShortcutContext(Qt::WidgetShortcut);
+    // The record of the moment of the click, not of when the action was made;
+    // the action goes with the machine, so the machine is there to click.
+    connect(machine.choose, &QAction::triggered, this, [this, identity] {
+        emit choosing();
+        discovery_.connect(machines_.value(identity).mac);
+    });
     MachinePreferences& preferences = discovery_.preferences();
-    machine->notify = new QAction(this);
-    machine->notify->setCheckable(true);
-    connect(machine->notify, &QAction::triggered, this,
+    machine.notify->setCheckable(true);
+    connect(machine.notify, &QAction::triggered, this,
             [&preferences, identity](bool on) { preferences.setNotifyWhenOnline(identity, on); });
-    machine->pin = new QAction(this);
-    machine->pin->setCheckable(true);
-    connect(machine->pin, &QAction::triggered, this,
+    machine.pin->setCheckable(true);
+    connect(machine.pin, &QAction::triggered, this,
             [&preferences, identity](bool on) { preferences.setPinned(identity, on); });
-    Machine& added = *machine;
-    machines_.insert(identity, std::move(machine));
-    return added;
+    return *machines_.insert(identity, machine);
 }
 
 void MenuActions::update() {
     const QList<RemoteMac>& macs = discovery_.macs();
     QStringList order;
     order.reserve(macs.size());
-    QHash<QString, std::shared_ptr<Machine>> gone = machines_;
+    QHash<QString, Machine> gone = machines_;
     for (int position = 0; position < macs.size(); ++position) {
         const RemoteMac& mac = macs[position];
         const QString identity = mac.rowIdentity();
         order.append(identity);
         gone.remove(identity);
-        const auto found = machines_.constFind(identity);
-        const bool isNew = found == machines_.cend();
-        Machine& machine = isNew ? add(mac) : **found;
+        const auto found = machines_.find(identity);
+        const bool isNew = found == machines_.end();
+        Machine& machine = isNew ? add(mac) : *found;
         const bool onlineChanged = isNew || machine.mac.online != mac.online;
         machine.mac = mac;
         // Menus hear of every change an action reports: set only what differs.
@@ -137,13 +122,12 @@ void MenuActions::update() {
         machine.notify->setText(literally(mac.name));
         machine.pin->setText(literally(mac.name));
     }
-    for (const std::shared_ptr<Machine>& machine : std::as_const(gone)) {
-        machines_.remove(machine->mac.rowIdentity());
-        delete machine->choose;
-        delete machine->notify;
-        delete machine->pin;
+    for (const Machine& machine : std::as_const(gone)) {
+        machines_.remove(machine.mac.rowIdentity());
+        delete machine.choose;
+        delete machine.notify;
+        delete machine.pin;
     }
-    status_->setText(statusText(discovery_.tailscaleState()));
     status_->setVisible(macs.isEmpty());
     notifyMenu_->menuAction()->setVisible(!order.isEmpty());
     pinMenu_->menuAction()->setVisible(!order.isEmpty());
@@ -153,7 +137,7 @@ void MenuActions::update() {
     notifyMenu_->clear();
     pinMenu_->clear();
     for (const QString& identity : std::as_const(order_)) {
-        const Machine& machine = *machines_.value(identity);
+        const Machine& machine = machines_[identity];
         notifyMenu_->addAction(machine.notify);
         pinMenu_->addAction(machine.pin);
     }
@@ -163,10 +147,10 @@ void MenuActions::update() {
 
 void MenuActions::updatePreferences() {
     const MachinePreferences& preferences = discovery_.preferences();
-    for (const std::shared_ptr<Machine>& machine : std::as_const(machines_)) {
-        const QString identity = machine->mac.rowIdentity();
-        machine->notify->setChecked(preferences.notifyWhenOnline().contains(identity));
-        machine->pin->setChecked(preferences.pinned().contains(identity));
+    for (const Machine& machine : std::as_const(machines_)) {
+        const QString identity = machine.mac.rowIdentity();
+        machine.notify->setChecked(preferences.notifyWhenOnline().contains(identity));
+        machine.pin->setChecked(preferences.pinned().contains(identity));
     }
 }
 

@@ -55,14 +55,20 @@ signals:
     void choosing();
 
 private:
-    struct Machine;
+    // One listed machine's record and its three actions.
+    struct Machine {
+        RemoteMac mac;
+        QAction* choose = nullptr;
+        QAction* notify = nullptr;
+        QAction* pin = nullptr;
+    };
     void update();
     void updatePreferences();
     void updateCommands();
     Machine& add(const RemoteMac& mac);
 
     Discovery& discovery_;
-    QHash<QString, std::shared_ptr<Machine>> machines_;
+    QHash<QString, Machine> machines_; // by row identity
     QStringList order_;
     std::unique_ptr<QMenu> notifyMenu_;
     std::unique_ptr<QMenu> pinMenu_;
