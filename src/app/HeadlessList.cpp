@@ -30,9 +30,7 @@ int runHeadlessList(const CommandLine& command, DesktopPlatform& platform) {
     // Only the local network is waited on: a Tailscale report is complete when
     // it arrives, however many machines it brings.
     QStringList localMachines;
-    QObject::connect(&discovery, &Discovery::changed, [&](Discovery::Published what) {
-        if (what != Discovery::Published::macs)
-            return;
+    QObject::connect(&discovery, &Discovery::macsChanged, [&] {
         QStringList local;
         for (const RemoteMac& mac : discovery.macs()) {
             if (mac.source == RemoteMac::Source::bonjour)

@@ -16,10 +16,7 @@ OnlineNotifier::OnlineNotifier(Discovery& discovery, Notifications& notification
     , notifications_(notifications)
     , clock_(clock)
     , open_(std::move(open)) {
-    connect(&discovery_, &Discovery::changed, this, [this](Discovery::Published what) {
-        if (what == Discovery::Published::macs)
-            update();
-    });
+    connect(&discovery_, &Discovery::macsChanged, this, &OnlineNotifier::update);
     connect(&notifications_, &Notifications::actionInvoked, this, &OnlineNotifier::openTagged);
     connect(&discovery_, &Discovery::startedOrStopped, this, [this](bool started) {
         // A (re)start: what is online from now on was online before.

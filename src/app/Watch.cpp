@@ -109,20 +109,24 @@ int runWatch(const CommandLine& command, DesktopPlatform& platform) {
         return 1;
     Discovery discovery(platform.discoveryPlatform());
 
-    // `changed` fires on every assignment; the printer prints only what differs.
+    // The printer prints only a line that differs from the last (the text
+    // form leaves out whether a poll is running).
     WatchPrinter printer(command.json, stdout);
     auto submit = [&] {
         printer.submit({discovery.macs(), discovery.tailscaleState(), discovery.isPolling()});
     };
-    // One poll assigns three values in a row: print once, after all of them.
+    // One poll changes up to three values in a row: print once, after all of them.
     QTimer coalesce;
     coalesce.setSingleShot(true);
     coalesce.setInterval(0);
     QObject::connect(&coalesce, &QTimer::timeout, submit);
-    QObject::connect(&discovery, &Discovery::changed, [&] {
+    const auto printSoon = [&] {
         if (!coalesce.isActive())
             coalesce.start();
-    });
+    };
+    QObject::connect(&discovery, &Discovery::macsChanged, printSoon);
+    QObject::connect(&discovery, &Discovery::tailscaleStateChanged, printSoon);
+    QObject::connect(&discovery, &Discovery::isPollingChanged, printSoon);
 
     QSocketNotifier interrupts(signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&interrupts, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });

@@ -91,18 +91,24 @@ QByteArray Discovery::runBlocking(const QString& path, const QStringList& argume
 }
 
 void Discovery::setMacs(QList<RemoteMac> macs) {
+    if (macs == macs_)
+        return;
     macs_ = std::move(macs);
-    emit changed(Published::macs);
+    emit macsChanged();
 }
 
 void Discovery::setTailscaleState(TailscaleState state) {
+    if (state == tailscaleState_)
+        return;
     tailscaleState_ = state;
-    emit changed(Published::tailscaleState);
+    emit tailscaleStateChanged(state);
 }
 
 void Discovery::setIsPolling(bool polling) {
+    if (polling == isPolling_)
+        return;
     isPolling_ = polling;
-    emit changed(Published::isPolling);
+    emit isPollingChanged(polling);
 }
 
 } // namespace nimbrook

@@ -58,18 +58,16 @@ struct DiscoveryPlatform {
 // Tailscale polling, DNS-SD browsing with endpoint resolution and the network
 // path watch, and publishes the merged machine list.
 //
-// Threads: every member is used on the main thread only. Platform callbacks
-// arrive on other threads and come back here as posted tasks that hold the
-// object weakly and carry the generation current when their work began; a
-// result whose generation is no longer current is dropped.
+// Threads: the object is used on the main thread only; of its members only the
+// report decoder is also used elsewhere, by the poll running on the tool
+// worker (which shares it and runs one at a time). Platform callbacks arrive
+// on other threads and come back here as posted tasks that hold the object
+// weakly and carry the generation current when their work began; a result
+// whose generation is no longer current is dropped.
 class Discovery final : public QObject {
     Q_OBJECT
 
 public:
-    // Which published value an assignment touched.
-    enum class Published { macs, tailscaleState, isPolling };
-    Q_ENUM(Published)
-
     static constexpr auto tickInterval = std::chrono::milliseconds(5000);
     // A poll running this long no longer blocks a new one.
     static constexpr auto stalePollAge = std::chrono::seconds(30);
@@ -157,9 +155,10 @@ public:
     }
 
 signals:
-    // Fires right after every assignment of a published value, also when the new
-    // value equals the old one. Main thread.
-    void changed(nimbrook::Discovery::Published what);
+    // Each fires once its value has changed, and only then. Main thread.
+    void macsChanged();
+    void tailscaleStateChanged(nimbrook::TailscaleState state);
+    void isPollingChanged(bool polling);
     // start() or stop() has just run.
     void startedOrStopped(bool started);
 

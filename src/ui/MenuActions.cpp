@@ -44,12 +44,9 @@ MenuActions::MenuActions(Discovery& discovery, std::function<void()> checkForUpd
         if (run)
             run();
     });
-    connect(&discovery_, &Discovery::changed, this, [this](Discovery::Published value) {
-        if (value == Discovery::Published::macs)
-            update();
-        else
-            updateCommands();
-    });
+    connect(&discovery_, &Discovery::macsChanged, this, &MenuActions::update);
+    connect(&discovery_, &Discovery::tailscaleStateChanged, this, &MenuActions::updateCommands);
+    connect(&discovery_, &Discovery::isPollingChanged, this, &MenuActions::updateCommands);
     connect(&discovery_.preferences(), &MachinePreferences::changed, this,
             &MenuActions::updatePreferences);
     update();

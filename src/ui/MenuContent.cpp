@@ -127,7 +127,8 @@ MenuContent::MenuContent(Discovery& discovery, MenuActions& actions, QWidget* pa
         connect(shortcut, &QShortcut::activated, this, [this, position] { activateRow(position); });
     }
 
-    connect(&discovery_, &Discovery::changed, this, &MenuContent::redraw);
+    connect(&discovery_, &Discovery::macsChanged, this, &MenuContent::redraw);
+    connect(&discovery_, &Discovery::tailscaleStateChanged, this, &MenuContent::redraw);
     connect(&discovery_.preferences(), &MachinePreferences::changed, this, &MenuContent::redraw);
     // Until it is shown on a screen of its own, the primary screen sets the limit.
     if (const QScreen* primary = QGuiApplication::primaryScreen())

@@ -16,6 +16,9 @@ namespace nimbrook::testing {
 
 using namespace std::chrono_literals;
 
+// Which published value a signal said had changed.
+enum class Published { macs, tailscaleState, isPolling };
+
 // A Discovery on fakes, with every published change recorded.
 class DiscoveryFixture : public ::testing::Test {
 protected:
@@ -24,8 +27,12 @@ protected:
     std::unique_ptr<Discovery> makeDiscovery() {
         auto made = std::make_unique<Discovery>(DiscoveryPlatform{
             scheduler, browsing, paths, tools, files, defaults, connecting, localNames, urlOpener});
-        QObject::connect(made.get(), &Discovery::changed,
-                         [this](Discovery::Published what) { notifications.push_back(what); });
+        QObject::connect(made.get(), &Discovery::macsChanged,
+                         [this] { notifications.push_back(Published::macs); });
+        QObject::connect(made.get(), &Discovery::tailscaleStateChanged,
+                         [this] { notifications.push_back(Published::tailscaleState); });
+        QObject::connect(made.get(), &Discovery::isPollingChanged,
+                         [this] { notifications.push_back(Published::isPolling); });
         return made;
     }
 
@@ -39,7 +46,7 @@ protected:
     // Puts a Tailscale tool where the locator looks.
     void installTool() { files.executables = {QStringLiteral("/usr/bin/tailscale")}; }
 
-    std::vector<Discovery::Published> takeNotifications() {
+    std::vector<Published> takeNotifications() {
         return std::exchange(notifications, {});
     }
 
@@ -52,7 +59,7 @@ protected:
     FakeConnecting connecting;
     FakeLocalNames localNames;
     FakeUrlOpener urlOpener;
-    std::vector<Discovery::Published> notifications;
+    std::vector<Published> notifications;
     std::unique_ptr<Discovery> discovery;
 };
 
