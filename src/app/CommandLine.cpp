@@ -15,22 +15,54 @@ CommandLine invalid(const QString& error) {
     return result;
 }
 
+// Every option, in the order --help lists them: the parser and the help are
+// both made from it.
+struct OptionSpec {
+    QStringList names; // the long name last
+    QString value;     // the value's name in the help; empty: takes none
+    QString description;
+};
+
+const QList<OptionSpec>& optionTable() {
+    static const QList<OptionSpec> table{
+        {{QStringLiteral("list")}, {}, QStringLiteral("print the machines found, then exit")},
+        {{QStringLiteral("watch")},
+         {},
+         QStringLiteral("print the list each time it changes, until interrupted")},
+        {{QStringLiteral("json")},
+         {},
+         QStringLiteral("print JSON: one object (--list) or one object per line (--watch)")},
+        {{QStringLiteral("wait")},
+         QStringLiteral("SECONDS"),
+         QStringLiteral("wait at most this long for discovery (default 3)")},
+        {{QStringLiteral("autostart")},
+         QStringLiteral("on|off|status"),
+         QStringLiteral("start Nimbrook at login, or not, or say which")},
+        {{QStringLiteral("version")}, {}, QStringLiteral("print the version")},
+        {{QStringLiteral("h"), QStringLiteral("help")}, {}, QStringLiteral("print this help")},
+    };
+    return table;
+}
+
+// For the build: the manual page, made from the same table as --help.
+const QString manualPageOption = QStringLiteral("manual-page");
+
 } // namespace
 
 CommandLine CommandLine::parse(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption version(QStringLiteral("version"));
-    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    const QCommandLineOption list(QStringLiteral("list"));
-    const QCommandLineOption watch(QStringLiteral("watch"));
-    const QCommandLineOption json(QStringLiteral("json"));
-    const QCommandLineOption wait(QStringLiteral("wait"), QString(), QStringLiteral("seconds"));
-    const QCommandLineOption autostart(QStringLiteral("autostart"), QString(),
-                                       QStringLiteral("on|off|status"));
-    // For the build: the manual page, made from the same table as --help.
-    const QCommandLineOption manualPage(QStringLiteral("manual-page"));
-    parser.addOptions({version, help, list, watch, json, wait, autostart, manualPage});
+    for (const OptionSpec& option : optionTable())
+        parser.addOption(QCommandLineOption(option.names, option.description, option.value));
+    parser.addOption(QCommandLineOption(manualPageOption));
+    const QString version = QStringLiteral("version");
+    const QString help = QStringLiteral("help");
+    const QString list = QStringLiteral("list");
+    const QString watch = QStringLiteral("watch");
+    const QString json = QStringLiteral("json");
+    const QString wait = QStringLiteral("wait");
+    const QString autostart = QStringLiteral("autostart");
+    const QString& manualPage = manualPageOption;
 
     if (!parser.parse(arguments))
         return invalid(parser.errorText());
@@ -89,19 +121,14 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
 }
 
 QList<CommandLine::OptionHelp> CommandLine::options() {
-    return {
-        {QStringLiteral("--list"), QStringLiteral("print the machines found, then exit")},
-        {QStringLiteral("--watch"),
-         QStringLiteral("print the list each time it changes, until interrupted")},
-        {QStringLiteral("--json"),
-         QStringLiteral("print JSON: one object (--list) or one object per line (--watch)")},
-        {QStringLiteral("--wait SECONDS"),
-         QStringLiteral("wait at most this long for discovery (default 3)")},
-        {QStringLiteral("--autostart on|off|status"),
-         QStringLiteral("start Nimbrook at login, or not, or say which")},
-        {QStringLiteral("--version"), QStringLiteral("print the version")},
-        {QStringLiteral("--help"), QStringLiteral("print this help")},
-    };
+    QList<OptionHelp> help;
+    for (const OptionSpec& option : optionTable()) {
+        QString syntax = QStringLiteral("--") + option.names.last();
+        if (!option.value.isEmpty())
+            syntax += u' ' + option.value;
+        help.append({syntax, option.description});
+    }
+    return help;
 }
 
 QString CommandLine::synopsis() {

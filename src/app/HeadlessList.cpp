@@ -63,7 +63,9 @@ int runHeadlessList(const CommandLine& command, DesktopPlatform& platform) {
         command.json ? ListFormat::json(discovery.macs(), discovery.tailscaleState(),
                                         discovery.isPolling()) +
                            '\n'
-                     : ListFormat::text(discovery.macs(), discovery.tailscaleState()).toUtf8();
+                     : ListFormat::text(discovery.macs(), discovery.tailscaleState(),
+                                        discovery.preferences().listing())
+                           .toUtf8();
     std::fwrite(output.constData(), 1, std::size_t(output.size()), stdout);
     std::fflush(stdout);
     discovery.stop();

@@ -20,9 +20,9 @@ QString padded(const QString& text, qsizetype width) {
 
 } // namespace
 
-QString ListFormat::text(const QList<RemoteMac>& macs, TailscaleState state) {
+QString ListFormat::text(const QList<RemoteMac>& macs, TailscaleState state, Listing listing) {
     if (macs.isEmpty())
-        return statusText(state) + u'\n';
+        return statusText(state, listing) + u'\n';
 
     struct Line {
         QString name;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/RemoteMac.h"
+#include "model/StatusText.h"
 #include "model/TailscaleState.h"
 
 #include <QByteArray>
@@ -13,7 +14,7 @@ namespace nimbrook {
 struct ListFormat {
     // One aligned line per machine (name, source, address, online state); for an
     // empty list, the status line the panel would show.
-    static QString text(const QList<RemoteMac>& macs, TailscaleState state);
+    static QString text(const QList<RemoteMac>& macs, TailscaleState state, Listing listing);
     // {"isPolling": ..., "macs": [{"address", "id", "identity", "name",
     // "online", "source"}, ...], "tailscaleState": ...}: keys in that order,
     // compact, on one line.

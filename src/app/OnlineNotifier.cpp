@@ -1,7 +1,6 @@
 #include "app/OnlineNotifier.h"
 
 #include "discovery/Discovery.h"
-#include "model/AddressText.h"
 #include "platform/Notifications.h"
 
 #include <QSet>
@@ -64,8 +63,7 @@ void OnlineNotifier::update() {
 
 void OnlineNotifier::announce(const RemoteMac& mac) {
     notifications_.show(mac.name + QStringLiteral(" is online"),
-                        RemoteMac::rawValue(mac.source) + QStringLiteral(" \u00B7 ") +
-                            readableAddress(mac.address),
+                        sourceAndAddress(mac),
                         QStringLiteral("Connect"), mac.rowIdentity());
 }
 

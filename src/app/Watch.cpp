@@ -113,7 +113,8 @@ int runWatch(const CommandLine& command, DesktopPlatform& platform) {
     // form leaves out whether a poll is running).
     WatchPrinter printer(command.json, stdout);
     auto submit = [&] {
-        printer.submit({discovery.macs(), discovery.tailscaleState(), discovery.isPolling()});
+        printer.submit({discovery.macs(), discovery.tailscaleState(), discovery.isPolling(),
+                        discovery.preferences().listing()});
     };
     // One poll changes up to three values in a row: print once, after all of them.
     QTimer coalesce;

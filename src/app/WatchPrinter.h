@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/RemoteMac.h"
+#include "model/StatusText.h"
 #include "model/TailscaleState.h"
 
 #include <QByteArray>
@@ -25,6 +26,7 @@ public:
         QList<RemoteMac> macs; // shared with the caller, not copied
         TailscaleState tailscaleState = TailscaleState::searching;
         bool isPolling = false;
+        Listing listing = Listing::macs;
     };
 
     WatchPrinter(bool json, std::FILE* output);

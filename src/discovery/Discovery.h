@@ -129,7 +129,7 @@ public:
     // front, each side in the order it had. Stable.
     static QList<RemoteMac> pinnedFirst(QList<RemoteMac> macs, const QSet<QString>& pinned);
     static StatusReport parse(const QByteArray& output) {
-        return parseStatusReport(output, {QStringLiteral("macos")});
+        return parseStatusReport(output, defaultOperatingSystems);
     }
     static StatusReport parse(const QByteArray& output, const QStringList& operatingSystems) {
         return parseStatusReport(output, operatingSystems);

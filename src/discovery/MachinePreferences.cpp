@@ -25,9 +25,7 @@ QStringList operatingSystems(const UserDefaults& defaults) {
             !system.isEmpty() && !systems.contains(system))
             systems.append(system);
     }
-    if (systems.isEmpty())
-        systems.append(QStringLiteral("macos"));
-    return systems;
+    return systems.isEmpty() ? defaultOperatingSystems : systems;
 }
 
 } // namespace
@@ -52,8 +50,8 @@ void MachinePreferences::reload() {
     emit changed();
 }
 
-bool MachinePreferences::listsOnlyMacs() const {
-    return operatingSystems_ == QStringList{QStringLiteral("macos")};
+Listing MachinePreferences::listing() const {
+    return operatingSystems_ == defaultOperatingSystems ? Listing::macs : Listing::computers;
 }
 
 bool MachinePreferences::setPinned(const QString& identity, bool pinned) {

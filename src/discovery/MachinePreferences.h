@@ -1,5 +1,8 @@
 #pragma once
 
+#include "discovery/StatusParse.h"
+#include "model/StatusText.h"
+
 #include <QObject>
 #include <QSet>
 #include <QStringList>
@@ -29,10 +32,10 @@ public:
 
     const QSet<QString>& pinned() const { return pinned_; }
     const QSet<QString>& notifyWhenOnline() const { return notify_; }
-    // Lower case; {"macos"} unless the setting says otherwise.
+    // Lower case; defaultOperatingSystems unless the setting says otherwise.
     const QStringList& operatingSystems() const { return operatingSystems_; }
-    // Whether only Macs are listed: the panel then says "My Macs".
-    bool listsOnlyMacs() const;
+    // Macs only, or computers of other systems too.
+    Listing listing() const;
 
     // Each writes the setting at once; false when it could not be written (the
     // choice then lasts until the next reload()).
@@ -48,7 +51,7 @@ private:
     UserDefaults& defaults_;
     QSet<QString> pinned_;
     QSet<QString> notify_;
-    QStringList operatingSystems_{QStringLiteral("macos")};
+    QStringList operatingSystems_ = defaultOperatingSystems;
 };
 
 } // namespace nimbrook

@@ -48,6 +48,9 @@ constexpr qsizetype maxListedMachines = 50'000;
 // the last one counts.
 StatusReport parseStatusReport(const QByteArray& output, const QStringList& operatingSystems);
 
+// The peers listed unless the user asks for others: Macs.
+inline const QStringList defaultOperatingSystems{QStringLiteral("macos")};
+
 // Cuts every string of the JSON text `json` to at most `maxBytes` bytes, in
 // place; returns how many bytes went. The text stays valid JSON.
 qsizetype shortenLongJsonStrings(QByteArray& json, qsizetype maxBytes);

@@ -1,5 +1,7 @@
 #include "model/RemoteMac.h"
 
+#include "model/AddressText.h"
+
 namespace nimbrook {
 
 namespace {
@@ -23,6 +25,10 @@ std::optional<RemoteMac::Source> RemoteMac::sourceFromRawValue(const QString& ra
     if (raw == bonjourRaw)
         return Source::bonjour;
     return std::nullopt;
+}
+
+QString sourceAndAddress(const RemoteMac& mac) {
+    return RemoteMac::rawValue(mac.source) + QStringLiteral(" \u00B7 ") + readableAddress(mac.address);
 }
 
 size_t qHash(RemoteMac::Source source, size_t seed) noexcept {

@@ -34,6 +34,10 @@ struct RemoteMac {
 };
 
 // Consistent with equality: all six fields, the source through its raw value.
+// Where the machine was found and its address as people read it:
+// "Tailscale · 100.64.0.7".
+QString sourceAndAddress(const RemoteMac& mac);
+
 size_t qHash(const RemoteMac& mac, size_t seed = 0) noexcept;
 size_t qHash(RemoteMac::Source source, size_t seed = 0) noexcept;
 

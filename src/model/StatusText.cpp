@@ -2,12 +2,17 @@
 
 namespace nimbrook {
 
-QString statusText(TailscaleState state) {
+QString headerText(Listing listing) {
+    return listing == Listing::macs ? QStringLiteral("My Macs") : QStringLiteral("My Computers");
+}
+
+QString statusText(TailscaleState state, Listing listing) {
     switch (state) {
     case TailscaleState::searching:
         return QStringLiteral("Searching\u2026");
     case TailscaleState::ok:
-        return QStringLiteral("No other Macs found");
+        return listing == Listing::macs ? QStringLiteral("No other Macs found")
+                                        : QStringLiteral("No other computers found");
     case TailscaleState::notInstalled:
         return QStringLiteral("Tailscale not found \u2014 local network only");
     case TailscaleState::notRunning:

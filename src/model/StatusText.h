@@ -6,7 +6,14 @@
 
 namespace nimbrook {
 
+// What the list holds: Macs only, as it does unless the user asks for other
+// systems, or computers of several systems.
+enum class Listing { macs, computers };
+
+// The panel's heading: "My Macs" or "My Computers".
+QString headerText(Listing listing);
+
 // The line shown in place of the machine list when it is empty.
-QString statusText(TailscaleState state);
+QString statusText(TailscaleState state, Listing listing);
 
 } // namespace nimbrook

@@ -21,7 +21,7 @@ public:
         case QAccessible::Name:
             return row->mac().name;
         case QAccessible::Description:
-            return MacRow::subtitle(row->mac());
+            return sourceAndAddress(row->mac());
         default:
             return QAccessibleWidget::text(which);
         }

@@ -56,9 +56,7 @@ MacRow::MacRow(const RemoteMac& mac, int shortcutIndex, QWidget* parent)
     setAttribute(Qt::WA_Hover);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::ClickFocus);
-    name_->setFont(style::font(13));
-    subtitle_->setFont(style::font(10));
-    hint_->setFont(style::monospacedFont(10));
+    applyFonts();
     hint_->setTextFormat(Qt::PlainText);
 
     auto* text = new QVBoxLayout;
@@ -81,12 +79,12 @@ void MacRow::setMac(const RemoteMac& mac, int shortcutIndex) {
     mac_ = mac;
     shortcutIndex_ = shortcutIndex;
     name_->setText(mac.name);
-    subtitle_->setText(subtitle(mac));
+    subtitle_->setText(sourceAndAddress(mac));
     const QString hintText = hint(shortcutIndex);
     hint_->setText(hintText);
     hint_->setVisible(!hintText.isEmpty());
     setAccessibleName(mac.name);
-    setAccessibleDescription(subtitle(mac));
+    setAccessibleDescription(sourceAndAddress(mac));
     applyColors();
 }
 
@@ -101,11 +99,6 @@ QString MacRow::hintText() const {
 }
 QColor MacRow::dotColor() const {
     return dot_->color();
-}
-
-QString MacRow::subtitle(const RemoteMac& mac) {
-    return RemoteMac::rawValue(mac.source) + QStringLiteral(" \u00B7 ") +
-           readableAddress(mac.address);
 }
 
 QString MacRow::hint(int shortcutIndex) {
@@ -147,12 +140,22 @@ void MacRow::mouseReleaseEvent(QMouseEvent* event) {
     QWidget::mouseReleaseEvent(event);
 }
 
-int MacRow::nameWidthFor(int rowWidth, bool withHint) {
+void MacRow::applyFonts() {
+    name_->setFont(style::font(13));
+    subtitle_->setFont(style::font(10));
+    hint_->setFont(style::monospacedFont(10));
+}
+
+QFont MacRow::nameFont() const {
+    return name_->font();
+}
+
+int MacRow::nameWidthFor(int rowWidth, bool withHint) const {
     int width = rowWidth - 2 * sideMargin - dotSize - partSpacing;
     if (withHint) {
-        static const int hintWidth =
-            QFontMetrics(style::monospacedFont(10)).horizontalAdvance(hint(8)) + 2;
-        width -= partSpacing + hintWidth;
+        const int widestHint =
+            hint_->fontMetrics().horizontalAdvance(hint(MenuShortcuts::count - 1)) + 2;
+        width -= partSpacing + widestHint;
     }
     return width;
 }
@@ -180,6 +183,8 @@ void MacRow::paintEvent(QPaintEvent*) {
 void MacRow::changeEvent(QEvent* event) {
     if (event->type() == QEvent::PaletteChange)
         applyColors();
+    if (event->type() == QEvent::ApplicationFontChange)
+        applyFonts();
     QWidget::changeEvent(event);
 }
 

@@ -34,12 +34,13 @@ public:
     QString hintText() const; // empty when the row has no shortcut
     QColor dotColor() const;
     // How wide the name may be on one line in a row `rowWidth` wide.
-    static int nameWidthFor(int rowWidth, bool withHint);
+    int nameWidthFor(int rowWidth, bool withHint) const;
+    QFont nameFont() const;
+    // The system font at the row's sizes; again when the desktop's font changes.
+    void applyFonts();
     // What a click does: emits activated().
     void activate() { emit activated(mac_); }
 
-    // "Tailscale · 100.64.0.7"
-    static QString subtitle(const RemoteMac& mac);
     // The shortcut's text in the platform's own notation ("Ctrl+1", "⌘1"), or
     // empty from the tenth row on.
     static QString hint(int shortcutIndex);

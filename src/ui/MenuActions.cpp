@@ -56,7 +56,7 @@ MenuActions::MenuActions(Discovery& discovery, std::function<void()> checkForUpd
 MenuActions::~MenuActions() = default;
 
 QString MenuActions::itemText(const RemoteMac& mac) {
-    return literally(mac.name + QStringLiteral(" \u2014 ") + MacRow::subtitle(mac));
+    return literally(mac.name + QStringLiteral(" \u2014 ") + sourceAndAddress(mac));
 }
 
 QList<QAction*> MenuActions::machines() const {
@@ -155,7 +155,7 @@ void MenuActions::updateCommands() {
     const bool polling = discovery_.isPolling();
     refresh_->setText(polling ? refreshingText : refreshText);
     refresh_->setEnabled(!polling);
-    status_->setText(statusText(discovery_.tailscaleState()));
+    status_->setText(statusText(discovery_.tailscaleState(), discovery_.preferences().listing()));
 }
 
 } // namespace nimbrook

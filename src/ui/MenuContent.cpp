@@ -120,8 +120,8 @@ MenuContent::MenuContent(Discovery& discovery, MenuActions& actions, QWidget* pa
     setFocusPolicy(Qt::StrongFocus);
     applyColors();
 
-    // Fixed shortcuts for positions 0 … 8; a position without a row does nothing.
-    for (int position = 0; position <= 8; ++position) {
+    // Fixed shortcuts for the first positions; a position without a row does nothing.
+    for (int position = 0; position < MenuShortcuts::count; ++position) {
         auto* shortcut = new QShortcut(*MenuShortcuts::shortcut(position), this);
         shortcut->setContext(Qt::WindowShortcut);
         connect(shortcut, &QShortcut::activated, this, [this, position] { activateRow(position); });
@@ -232,9 +232,10 @@ void MenuContent::redraw() {
     const QList<RemoteMac>& macs = discovery_.macs();
 
     // Other systems listed: the list is no longer one of Macs only.
-    header_->setText(discovery_.preferences().listsOnlyMacs() ? tr("My Macs") : tr("My Computers"));
+    const Listing listing = discovery_.preferences().listing();
+    header_->setText(headerText(listing));
     status_->setVisible(macs.isEmpty());
-    status_->setText(nimbrook::statusText(discovery_.tailscaleState()));
+    status_->setText(nimbrook::statusText(discovery_.tailscaleState(), listing));
     fitStatusHeight();
 
     applyFilter();

@@ -1,6 +1,7 @@
 #include "ui/RowList.h"
 
 #include "ui/MacRow.h"
+#include "ui/MenuShortcuts.h"
 #include "ui/Style.h"
 
 #include <QKeyEvent>
@@ -13,7 +14,7 @@ namespace nimbrook {
 
 RowList::RowList(QWidget* parent)
     : QAbstractScrollArea(parent)
-    , measurer_(new MacRow(RemoteMac{}, 9, this)) {
+    , measurer_(new MacRow(RemoteMac{}, MenuShortcuts::count, this)) {
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -68,6 +69,7 @@ void RowList::measure() {
     if (width <= 0 || width == measuredWidth_)
         return;
     measuredWidth_ = width;
+    nameMetrics_ = QFontMetrics(measurer_->nameFont());
     // A row with a short name tells the height of every row whose name fits
     // on one line; a little room is kept, so that a name near the limit takes
     // the exact way below.
@@ -78,9 +80,9 @@ void RowList::measure() {
                                     QStringLiteral("0.0.0.0"),
                                     true,
                                     RemoteMac::Source::bonjour},
-                          hint ? 0 : 9);
+                          hint ? 0 : MenuShortcuts::count);
         oneLine_[hint] = measurer_->heightForWidth(width);
-        nameWidth_[hint] = MacRow::nameWidthFor(width, hint == 1) - 4;
+        nameWidth_[hint] = measurer_->nameWidthFor(width, hint == 1) - 4;
     }
     tops_.assign(std::size_t(macs_.size()) + 1, 0);
     for (qsizetype i = 0; i < macs_.size(); ++i)
@@ -88,9 +90,8 @@ void RowList::measure() {
 }
 
 int RowList::rowHeight(const RemoteMac& mac, int index) {
-    const int hint = index < 9 ? 1 : 0;
-    static const QFontMetrics nameMetrics(style::font(13));
-    if (nameMetrics.horizontalAdvance(mac.name) <= nameWidth_[hint])
+    const int hint = MenuShortcuts::has(index) ? 1 : 0;
+    if (nameMetrics_.horizontalAdvance(mac.name) <= nameWidth_[hint])
         return oneLine_[hint];
     // A long name wraps: let the row say how tall it gets.
     measurer_->setMac(mac, index);
@@ -110,6 +111,19 @@ void RowList::resizeEvent(QResizeEvent* event) {
     bindRows();
 }
 
+void RowList::changeEvent(QEvent* event) {
+    QAbstractScrollArea::changeEvent(event);
+    // The desktop's font changed: the rows take it, and their heights with it.
+    if (event->type() == QEvent::ApplicationFontChange) {
+        measurer_->applyFonts();
+        measuredWidth_ = -1;
+        measure();
+        updateScrollRange();
+        updateGeometry();
+        bindRows();
+    }
+}
+
 void RowList::scrollContentsBy(int, int) {
     bindRows();
 }
@@ -124,7 +138,7 @@ MacRow* RowList::takeRow() {
         spare_.pop_back();
         return row;
     }
-    auto* row = new MacRow(RemoteMac{}, 9, viewport());
+    auto* row = new MacRow(RemoteMac{}, MenuShortcuts::count, viewport());
     connect(row, &MacRow::activated, this, &RowList::activated);
     connect(row, &MacRow::menuRequested, this, &RowList::menuRequested);
     return row;

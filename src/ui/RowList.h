@@ -3,6 +3,7 @@
 #include "model/RemoteMac.h"
 
 #include <QAbstractScrollArea>
+#include <QFontMetrics>
 #include <QHash>
 
 #include <vector>
@@ -45,6 +46,7 @@ signals:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     // Keys belong to the panel's own navigation, not to scrolling.
     void keyPressEvent(QKeyEvent* event) override;
@@ -65,6 +67,7 @@ private:
     MacRow* measurer_;
     int oneLine_[2] = {0, 0};       // a one-line row's height, without and with a hint
     int nameWidth_[2] = {0, 0};     // the name's width there
+    QFontMetrics nameMetrics_{QFont()};
     QHash<QString, MacRow*> bound_; // by row identity
     QList<MacRow*> inView_;
     std::vector<MacRow*> spare_;

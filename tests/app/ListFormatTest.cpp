@@ -29,13 +29,13 @@ QString firstName(const QByteArray& json) {
 }
 
 TEST(ListFormatTest, AnEmptyListShowsTheStatusLine) {
-    EXPECT_EQ(ListFormat::text({}, TailscaleState::notInstalled),
+    EXPECT_EQ(ListFormat::text({}, TailscaleState::notInstalled, Listing::macs),
               QStringLiteral("Tailscale not found \u2014 local network only\n"));
 }
 
 TEST(ListFormatTest, OneAlignedLinePerMachineInListOrder) {
     const QStringList lines =
-        ListFormat::text({studio, mini}, TailscaleState::ok).split(u'\n', Qt::SkipEmptyParts);
+        ListFormat::text({studio, mini}, TailscaleState::ok, Listing::macs).split(u'\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2);
     EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Studio ")));
     EXPECT_TRUE(lines[0].endsWith(QStringLiteral("online")));
@@ -52,7 +52,7 @@ TEST(ListFormatTest, NoControlOrFormatCharacterReachesTheTerminal) {
     for (const char16_t c : unsafeCharacters) {
         RemoteMac hostile = studio;
         hostile.name = QStringLiteral("Evil") + QChar(c) + QStringLiteral("Name");
-        const QString text = ListFormat::text({hostile, mini}, TailscaleState::ok);
+        const QString text = ListFormat::text({hostile, mini}, TailscaleState::ok, Listing::macs);
         EXPECT_EQ(text.count(u'\n'), 2) << int(c);
         EXPECT_FALSE(text.contains(QChar(c)) && c != u'\n') << int(c);
         EXPECT_TRUE(text.startsWith(QStringLiteral("Evil\uFFFDName"))) << int(c);
@@ -63,7 +63,7 @@ TEST(ListFormatTest, NoControlOrFormatCharacterReachesTheTerminal) {
     }
     RemoteMac tag = studio; // a format character outside the BMP: U+E0001
     tag.name = QStringLiteral("Tag\U000E0001");
-    EXPECT_EQ(ListFormat::text({tag}, TailscaleState::ok).left(4), QStringLiteral("Tag\uFFFD"));
+    EXPECT_EQ(ListFormat::text({tag}, TailscaleState::ok, Listing::macs).left(4), QStringLiteral("Tag\uFFFD"));
     EXPECT_TRUE(ListFormat::json({tag}, TailscaleState::ok, false).contains("\\udb40\\udc01"));
 }
 
@@ -71,7 +71,7 @@ TEST(ListFormatTest, LongNamesAreCutSoOutputGrowsWithTheInputOnly) {
     RemoteMac longName = studio;
     longName.name = QString(100000, u'x');
     const QStringList lines =
-        ListFormat::text({longName, mini}, TailscaleState::ok).split(u'\n', Qt::SkipEmptyParts);
+        ListFormat::text({longName, mini}, TailscaleState::ok, Listing::macs).split(u'\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2);
     EXPECT_TRUE(lines[0].startsWith(QString(39, u'x') + QChar(0x2026) + u' '));
     EXPECT_LT(lines[1].size(), 100);
@@ -81,7 +81,7 @@ TEST(ListFormatTest, LongNamesAreCutSoOutputGrowsWithTheInputOnly) {
     RemoteMac narrow = mini;
     narrow.name = QStringLiteral("abcdef");
     const QStringList aligned =
-        ListFormat::text({wide, narrow}, TailscaleState::ok).split(u'\n', Qt::SkipEmptyParts);
+        ListFormat::text({wide, narrow}, TailscaleState::ok, Listing::macs).split(u'\n', Qt::SkipEmptyParts);
     EXPECT_EQ(aligned[0].indexOf(u'L') + 3, aligned[1].indexOf(u'T'));
 }
 
@@ -110,7 +110,7 @@ TEST(ListFormatTest, JsonCarriesTheSixFieldsAndTheStateOnOneLine) {
     // Text shows a zone as typed, JSON keeps the URL's form.
     RemoteMac linkLocal = studio;
     linkLocal.address = QStringLiteral("[fe80::1%25eth0]");
-    EXPECT_TRUE(ListFormat::text({linkLocal}, TailscaleState::ok)
+    EXPECT_TRUE(ListFormat::text({linkLocal}, TailscaleState::ok, Listing::macs)
                     .contains(QStringLiteral("  fe80::1%eth0  ")));
     EXPECT_TRUE(
         ListFormat::json({linkLocal}, TailscaleState::ok, false).contains("[fe80::1%25eth0]"));

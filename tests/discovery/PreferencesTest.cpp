@@ -29,7 +29,7 @@ protected:
 TEST_F(PreferencesTest, WithoutSettingsNothingChanges) {
     startWith(peers(mixedPeers));
     EXPECT_EQ(names(), (QStringList{QStringLiteral("Ann"), QStringLiteral("Cy")}));
-    EXPECT_TRUE(discovery->preferences().listsOnlyMacs());
+    EXPECT_EQ(discovery->preferences().listing(), Listing::macs);
 }
 
 TEST_F(PreferencesTest, EditsByHandApplyWithinOneTick) {
@@ -41,7 +41,7 @@ TEST_F(PreferencesTest, EditsByHandApplyWithinOneTick) {
     nextPoll(peers(mixedPeers));
     EXPECT_EQ(names(),
               (QStringList{QStringLiteral("Cy"), QStringLiteral("Ann"), QStringLiteral("Bob")}));
-    EXPECT_FALSE(discovery->preferences().listsOnlyMacs());
+    EXPECT_EQ(discovery->preferences().listing(), Listing::computers);
 
     defaults.lists.remove(MachinePreferences::pinnedKey);
     defaults.lists.remove(MachinePreferences::operatingSystemsKey);

@@ -251,13 +251,16 @@ TEST_F(MenuContentTest, ARowMenuPinsAndChoosesWhatToAnnounce) {
               QStringList{QStringLiteral("mac-3")});
 }
 
-TEST_F(MenuContentTest, TheHeaderSaysComputersWhenOtherSystemsAreListed) {
+TEST_F(MenuContentTest, HeaderAndEmptyListSayComputersWhenOtherSystemsAreListed) {
+    startWith(report(0));
     QLabel* header = menu->findChildren<QLabel*>().first();
     EXPECT_EQ(header->text(), QStringLiteral("My Macs"));
+    EXPECT_EQ(menu->statusText(), QStringLiteral("No other Macs found"));
     defaults.lists.insert(MachinePreferences::operatingSystemsKey,
                           {QStringLiteral("macOS"), QStringLiteral("windows")});
     discovery->preferences().reload();
     EXPECT_EQ(header->text(), QStringLiteral("My Computers"));
+    EXPECT_EQ(menu->statusText(), QStringLiteral("No other computers found"));
 }
 
 // A desktop turning dark while the panel exists: the header, the status line
