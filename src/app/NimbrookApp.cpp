@@ -6,12 +6,11 @@
 #include "app/NimbrookUpdater.h"
 #include "app/OnlineNotifier.h"
 #include "discovery/Discovery.h"
-#include "platform/linux/DesktopTrayHost.h"
-#include "platform/linux/FreedesktopNotifications.h"
-#include "platform/linux/PortalAppearance.h"
-#include "platform/linux/SessionBusInstance.h"
-#include "platform/linux/StatusNotifierItem.h"
-#include "platform/qt/QtStatusIcon.h"
+#include "platform/AppInstance.h"
+#include "platform/Appearance.h"
+#include "platform/Notifications.h"
+#include "platform/StatusIcon.h"
+#include "platform/TrayHost.h"
 #include "ui/MenuActions.h"
 #include "ui/MenuContent.h"
 #include "ui/Style.h"
@@ -212,7 +211,7 @@ NimbrookApp::~NimbrookApp() {
 }
 
 bool NimbrookApp::claimInstance() {
-    instance_ = std::make_unique<SessionBusInstance>(QStringLiteral("io.github.nimbrook.nimbrook"));
+    instance_ = platform_.makeAppInstance(QStringLiteral("io.github.nimbrook.nimbrook"));
     connect(instance_.get(), &AppInstance::activationRequested, this,
             [this](const QString& activationToken) {
                 qCInfo(lcApp, "asked to show itself");
@@ -290,13 +289,13 @@ void NimbrookApp::followColorScheme() {
 
 void NimbrookApp::launch() {
     startPalette_ = QApplication::palette();
-    appearance_ = std::make_unique<PortalAppearance>();
+    appearance_ = platform_.makeAppearance();
     if (appearance_->colorScheme() != Appearance::ColorScheme::noPreference)
         followColorScheme();
     connect(appearance_.get(), &Appearance::colorSchemeChanged, this,
             &NimbrookApp::followColorScheme);
 
-    notifications_ = std::make_unique<FreedesktopNotifications>();
+    notifications_ = platform_.makeNotifications();
     onlineNotifier_ = std::make_unique<OnlineNotifier>(discovery(), *notifications_,
                                                        platform_.discoveryPlatform().scheduler,
                                                        [this](const RemoteMac& mac) {
@@ -308,7 +307,7 @@ void NimbrookApp::launch() {
     if (!discovery().preferences().notifyWhenOnline().isEmpty())
         discovery().start();
 
-    trayHost_ = std::make_unique<DesktopTrayHost>();
+    trayHost_ = platform_.makeTrayHost();
     // A panel that starts after us, or restarts, gets the icon (again).
     connect(trayHost_.get(), &TrayHost::appeared, this, &NimbrookApp::showTrayIcon);
     // A host gone for good leaves a window in the icon's place, as at start.
@@ -328,10 +327,7 @@ void NimbrookApp::showTrayIcon() {
     // A new host knows nothing of the icon shown to the one before: make it
     // anew, of the kind the host takes.
     tray_.reset();
-    if (trayHost_->present() == TrayHost::Kind::statusNotifier)
-        tray_ = std::make_unique<StatusNotifierItem>();
-    else
-        tray_ = std::make_unique<QtStatusIcon>();
+    tray_ = platform_.makeStatusIcon(trayHost_->present());
     if (!menu_)
         menu_ = std::make_unique<TrayMenu>(discovery(), actions());
     connect(tray_.get(), &StatusIcon::activated, this, &NimbrookApp::togglePanel);

@@ -6,8 +6,7 @@
 #include "app/ManualPage.h"
 #include "app/NimbrookApp.h"
 #include "app/Watch.h"
-#include "platform/linux/LocalSocket.h"
-#include "platform/linux/XdgAutostart.h"
+#include "platform/Autostart.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -38,7 +37,7 @@ bool chooseDisplay() {
     const DisplayChoice choice = nimbrook::chooseDisplay(
         {qEnvironmentVariable("WAYLAND_DISPLAY"), qEnvironmentVariable("XDG_RUNTIME_DIR"),
          qEnvironmentVariable("DISPLAY"), qEnvironmentVariable("QT_QPA_PLATFORM")},
-        &nimbrook::unixSocketAnswers);
+        &nimbrook::DesktopPlatform::socketAnswers);
     switch (choice.outcome) {
     case DisplayChoice::Outcome::asIs:
         return true;
@@ -84,8 +83,8 @@ int main(int argc, char* argv[]) {
         return 0;
     case CommandLine::Action::autostart: {
         QCoreApplication app(argc, argv);
-        nimbrook::XdgAutostart autostart;
-        return nimbrook::runAutostart(command.autostart, autostart,
+        const auto autostart = nimbrook::DesktopPlatform::makeAutostart();
+        return nimbrook::runAutostart(command.autostart, *autostart,
                                       QCoreApplication::applicationFilePath(), stdout, stderr);
     }
     case CommandLine::Action::invalid:

@@ -2,6 +2,9 @@
 
 #include <QByteArray>
 
+#include <cstring>
+#include <optional>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
@@ -49,6 +52,15 @@ bool isZone(QStringView zone) {
     return true;
 }
 
+// An IPv6 literal's address, zone left out; none when it is not one.
+std::optional<in6_addr> ipv6Value(QStringView address) {
+    const QByteArray latin1 = address.toLatin1();
+    in6_addr parsed{};
+    if (inet_pton(AF_INET6, latin1.constData(), &parsed) != 1)
+        return std::nullopt;
+    return parsed;
+}
+
 bool isIpv6Literal(QStringView text) {
     const qsizetype percent = text.indexOf(u'%');
     const QStringView address = percent < 0 ? text : text.left(percent);
@@ -65,15 +77,30 @@ bool isIpv6Literal(QStringView text) {
         if (!allowed)
             return false;
     }
-    const QByteArray latin1 = address.toLatin1();
-    in6_addr parsed{};
-    return inet_pton(AF_INET6, latin1.constData(), &parsed) == 1;
+    return ipv6Value(address).has_value();
 }
 
 } // namespace
 
 bool isPlainIpAddress(QStringView text) {
     return isDottedQuad(text) || isIpv6Literal(text);
+}
+
+bool isSameIpAddress(QStringView a, QStringView b) {
+    // A dotted quad without leading zeros has one spelling.
+    if (isDottedQuad(a) || isDottedQuad(b))
+        return a == b;
+    if (!isIpv6Literal(a) || !isIpv6Literal(b))
+        return false;
+    const qsizetype percentA = a.indexOf(u'%');
+    const qsizetype percentB = b.indexOf(u'%');
+    const QStringView zoneA = percentA < 0 ? QStringView() : a.mid(percentA + 1);
+    const QStringView zoneB = percentB < 0 ? QStringView() : b.mid(percentB + 1);
+    if (zoneA != zoneB)
+        return false;
+    const auto valueA = ipv6Value(percentA < 0 ? a : a.left(percentA));
+    const auto valueB = ipv6Value(percentB < 0 ? b : b.left(percentB));
+    return valueA && valueB && std::memcmp(&*valueA, &*valueB, sizeof(in6_addr)) == 0;
 }
 
 } // namespace nimbrook

@@ -10,4 +10,8 @@ namespace nimbrook {
 // only such a text may become the host of a "vnc://" address as it stands.
 bool isPlainIpAddress(QStringView text);
 
+// Whether two plain IP addresses (as above) name the same address: IPv6
+// literals compared by value ("::1" and "0:0::1"), zones by name.
+bool isSameIpAddress(QStringView a, QStringView b);
+
 } // namespace nimbrook

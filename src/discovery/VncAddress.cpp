@@ -3,7 +3,6 @@
 #include "discovery/PlainAddress.h"
 #include "model/AddressText.h"
 
-#include <QHostAddress>
 
 #include <algorithm>
 
@@ -93,7 +92,7 @@ std::optional<QUrl> vncUrlFor(const QString& address) {
     // no user, path, query or fragment, the same host and port.
     if (!url.isValid() || !url.userInfo().isEmpty() || !url.path().isEmpty() || url.hasQuery() ||
         url.hasFragment() || url.port() != split->port || !isPlainIpAddress(url.host()) ||
-        QHostAddress(url.host()) != QHostAddress(split->host))
+        !isSameIpAddress(url.host(), split->host))
         return std::nullopt;
     return url;
 }

@@ -9,3 +9,12 @@ function(nimbrook_set_warnings target)
     endif()
   endif()
 endfunction()
+
+# nimbrook_add_library(<name> <sources>...): a static library of src/, known as
+# Nimbrook::<name>, whose users include its headers from src/ ("model/...").
+function(nimbrook_add_library name)
+  add_library(nimbrook_${name} STATIC ${ARGN})
+  add_library(Nimbrook::${name} ALIAS nimbrook_${name})
+  target_include_directories(nimbrook_${name} PUBLIC "${PROJECT_SOURCE_DIR}/src")
+  nimbrook_set_warnings(nimbrook_${name})
+endfunction()
