@@ -1,6 +1,7 @@
 #include "app/NimbrookApp.h"
 
-#include "app/AppcastUpdater.h"
+#include "app/AppcastModule.h"
+#include "app/UpdateNotifier.h"
 #include "app/DesktopPlatform.h"
 #include "app/DisplayChoice.h"
 #include "app/NimbrookUpdater.h"
@@ -235,8 +236,8 @@ NimbrookUpdater& NimbrookApp::updater() {
         updater_ = std::make_unique<NimbrookUpdater>(
             NimbrookUpdater::buildInformation(), QProcessEnvironment::systemEnvironment(),
             [this](const QUrl& feed, bool start) {
-                return std::make_unique<AppcastUpdater>(
-                    feed, QCoreApplication::applicationVersion(), start, *notifier_);
+                return loadAppcastUpdater(feed, QCoreApplication::applicationVersion(), start,
+                                          *notifier_);
             },
             &showAlert);
     }

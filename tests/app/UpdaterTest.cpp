@@ -1,8 +1,10 @@
-#include "app/AppcastUpdater.h"
+#include "app/AppcastModule.h"
+#include "app/appcast/AppcastUpdater.h"
 
 #include "TestHelpers.h"
 #include "app/NimbrookUpdater.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QSslKey>
 #include <QSslServer>
@@ -292,6 +294,34 @@ TEST_F(AppcastServerTest, ANewerVersionIsOfferedTheSameIsUpToDateOnlyWhenAsked) 
     EXPECT_TRUE(notifier.failures.isEmpty());
     checkAgainst(appcast({{"0.3.0", "https://example.com/0.3"}}), "0.1.0", true, {}, true);
     EXPECT_EQ(notifier.offers, QStringList{QStringLiteral("0.3.0")});
+}
+
+} // namespace
+} // namespace nimbrook
+
+namespace nimbrook {
+namespace {
+
+// The application reaches the updater only through its module: it must load,
+// and make an updater that answers a check the user asked for.
+TEST(AppcastModuleTest, TheModuleMakesAWorkingUpdaterAndAMissingOneNone) {
+    RecordingNotifier notifier;
+    // Nothing listens on port 1: the check fails at once, and says so.
+    const QUrl feed(QStringLiteral("https://127.0.0.1:1/appcast.xml"));
+    EXPECT_EQ(loadAppcastUpdater({QStringLiteral("/nonexistent")}, feed, QStringLiteral("1.0"),
+                                 false, notifier),
+              nullptr);
+
+    const auto updater = loadAppcastUpdater(
+        {QStringLiteral("/nonexistent"), QStringLiteral(NIMBROOK_APPCAST_MODULE_DIR)}, feed,
+        QStringLiteral("1.0"), false, notifier);
+    ASSERT_NE(updater, nullptr);
+    updater->checkForUpdates();
+    QElapsedTimer waited;
+    waited.start();
+    while (notifier.failures.isEmpty() && waited.elapsed() < 10'000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    EXPECT_EQ(notifier.failures.size(), 1);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/NimbrookUpdater.h"
+#include "app/UpdateNotifier.h"
 
 #include <QList>
 #include <QNetworkAccessManager>
@@ -14,22 +15,6 @@
 class QNetworkReply;
 
 namespace nimbrook {
-
-// One release announced by an appcast.
-struct AppcastItem {
-    QString version;
-    QString title;
-    QUrl page; // where the user can get it
-};
-
-// Tells the user what a check found. The real one shows dialogs.
-class UpdateNotifier {
-public:
-    virtual ~UpdateNotifier() = default;
-    virtual void offerUpdate(const AppcastItem& item, const QString& currentVersion) = 0;
-    virtual void upToDate(const QString& currentVersion) = 0;
-    virtual void checkFailed(const QString& reason) = 0;
-};
 
 // Checks an RSS appcast (Sparkle's format) over HTTPS. A check the user asks
 // for always answers; the automatic ones (at start-up, then daily) speak only
@@ -73,14 +58,6 @@ private:
     QNetworkAccessManager network_;
     QTimer daily_;
     QList<QSslCertificate> extraCertificates_;
-};
-
-// The real notifier: non-modal dialogs, the offer opens the release page.
-class DialogUpdateNotifier final : public UpdateNotifier {
-public:
-    void offerUpdate(const AppcastItem& item, const QString& currentVersion) override;
-    void upToDate(const QString& currentVersion) override;
-    void checkFailed(const QString& reason) override;
 };
 
 } // namespace nimbrook
