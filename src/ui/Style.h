@@ -10,7 +10,7 @@ class QRect;
 
 namespace nimbrook::style {
 
-// Sizes are the design's points, taken as device-independent pixels.
+// Sizes are in points, taken as device-independent pixels.
 QFont font(int pixelSize, QFont::Weight weight = QFont::Normal);
 QFont monospacedFont(int pixelSize);
 

@@ -1,7 +1,7 @@
 #include "app/OnlineNotifier.h"
 #include "platform/Notifications.h"
 
-#include "../discovery/DiscoveryFixture.h"
+#include "DiscoveryFixture.h"
 
 namespace nimbrook::testing {
 namespace {

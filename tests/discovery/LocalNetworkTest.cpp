@@ -21,13 +21,16 @@ protected:
         browsing.latest().reportResults(results);
         scheduler.runPending();
     }
-    // Answers the newest probe to `name`.
-    void answer(const QString& name, ConnectionState state,
-                std::optional<HostEndpoint> remote = std::nullopt) {
+    // Answers the newest probe to `name`; fails when there is none.
+    [[nodiscard]] ::testing::AssertionResult
+    answer(const QString& name, ConnectionState state,
+           std::optional<HostEndpoint> remote = std::nullopt) {
         const auto probes = connecting.to(name);
-        ASSERT_FALSE(probes.empty()) << name.toStdString();
+        if (probes.empty())
+            return ::testing::AssertionFailure() << "no probe to " << name.toStdString();
         probes.back()->report(state, remote);
         scheduler.runPending();
+        return ::testing::AssertionSuccess();
     }
     bool probed(const QString& name) { return !connecting.to(name).empty(); }
     QStringList names() const { return namesOf(discovery->macs()); }
@@ -42,8 +45,8 @@ TEST_F(LocalNetworkTest, AServiceBecomesAMachineOnceOneProbeFindsItsAddress) {
     EXPECT_EQ(connecting.latest().ipVersion, IpProtocol::ipv4);
     EXPECT_EQ(connecting.latest().timeout, std::chrono::seconds(5));
 
-    answer(name, ConnectionState::preparing);
-    answer(name, ConnectionState::ready, v4);
+    ASSERT_TRUE(answer(name, ConnectionState::preparing));
+    ASSERT_TRUE(answer(name, ConnectionState::ready, v4));
     EXPECT_EQ(connecting.createdCount(), 1);
     EXPECT_TRUE(connecting.latest().cancelled); // the probe is closed at once
     EXPECT_FALSE(discovery->isResolving());
@@ -55,10 +58,10 @@ TEST_F(LocalNetworkTest, AServiceBecomesAMachineOnceOneProbeFindsItsAddress) {
 
 TEST_F(LocalNetworkTest, AnIPv6OnlyServiceIsFoundByTheSecondProbe) {
     browse({service(QStringLiteral("Studio"))});
-    answer(QStringLiteral("Studio"), ConnectionState::failed);
+    ASSERT_TRUE(answer(QStringLiteral("Studio"), ConnectionState::failed));
     ASSERT_EQ(connecting.createdCount(), 2);
     EXPECT_EQ(connecting.latest().ipVersion, std::nullopt);
-    answer(QStringLiteral("Studio"), ConnectionState::ready, v6);
+    ASSERT_TRUE(answer(QStringLiteral("Studio"), ConnectionState::ready, v6));
     ASSERT_EQ(discovery->macs().size(), 1);
     EXPECT_EQ(discovery->macs()[0].address,
               QStringLiteral("[fe80::1c2b:3aff:fe4d:5e6f%25eth0]:5901"));
@@ -70,8 +73,8 @@ TEST_F(LocalNetworkTest, WaitingEndsAnAttemptWithNothingAndTheNextTickTriesAgain
     first.report(ConnectionState::waiting);
     ASSERT_EQ(connecting.createdCount(), 2);
     first.report(ConnectionState::ready, v4); // too late
-    answer(QStringLiteral("Studio"), ConnectionState::waiting);
-    answer(QStringLiteral("Studio"), ConnectionState::ready, v4);
+    ASSERT_TRUE(answer(QStringLiteral("Studio"), ConnectionState::waiting));
+    ASSERT_TRUE(answer(QStringLiteral("Studio"), ConnectionState::ready, v4));
     EXPECT_EQ(connecting.createdCount(), 2);
     EXPECT_TRUE(discovery->macs().isEmpty());
     EXPECT_FALSE(discovery->isResolving());
@@ -88,7 +91,7 @@ TEST_F(LocalNetworkTest, ANameIsProbedOnceWhileInFlightAndNeverOnceResolved) {
     scheduler.advance(5s);
     EXPECT_EQ(connecting.createdCount(), 2);
 
-    answer(QStringLiteral("Studio"), ConnectionState::ready, v4);
+    ASSERT_TRUE(answer(QStringLiteral("Studio"), ConnectionState::ready, v4));
     browse(
         {service(QStringLiteral("Studio"), 7, IpProtocol::ipv6), service(QStringLiteral("Lab"))});
     scheduler.advance(15s);
@@ -120,7 +123,7 @@ TEST_F(LocalNetworkTest, ThisComputerIsLeftOutButANamelessServiceIsNotTakenForIt
 
 TEST_F(LocalNetworkTest, NamesOfOneIdentityAreAllDroppedWithTheirRecords) {
     browse({service(QStringLiteral("Studio")), service(QStringLiteral("Lab"))});
-    answer(QStringLiteral("Studio"), ConnectionState::ready, v4);
+    ASSERT_TRUE(answer(QStringLiteral("Studio"), ConnectionState::ready, v4));
     ASSERT_EQ(names(), QStringList{QStringLiteral("Studio")});
 
     browse({service(QStringLiteral("Studio")), service(QStringLiteral("STUDIO")),
@@ -129,19 +132,19 @@ TEST_F(LocalNetworkTest, NamesOfOneIdentityAreAllDroppedWithTheirRecords) {
             service(QStringLiteral("cafe-mac")), service(QStringLiteral("Kim\u2019s Mac")),
             service(QStringLiteral("Kims Mac"))});
     EXPECT_TRUE(discovery->macs().isEmpty());
-    answer(QStringLiteral("Lab"), ConnectionState::ready, v4);
+    ASSERT_TRUE(answer(QStringLiteral("Lab"), ConnectionState::ready, v4));
     EXPECT_EQ(names(), QStringList{QStringLiteral("Lab")});
     EXPECT_EQ(connecting.createdCount(), 2);
 }
 
 TEST_F(LocalNetworkTest, AWithdrawnServiceLeavesAtOnceAlsoDuringItsProbe) {
     browse({service(QStringLiteral("Studio")), service(QStringLiteral("Lab"))});
-    answer(QStringLiteral("Studio"), ConnectionState::ready, v4);
+    ASSERT_TRUE(answer(QStringLiteral("Studio"), ConnectionState::ready, v4));
     browse({service(QStringLiteral("Lab"))});
     EXPECT_TRUE(discovery->macs().isEmpty());
 
     browse({});
-    answer(QStringLiteral("Lab"), ConnectionState::ready, v4);
+    ASSERT_TRUE(answer(QStringLiteral("Lab"), ConnectionState::ready, v4));
     EXPECT_TRUE(discovery->macs().isEmpty());
     EXPECT_FALSE(discovery->isResolving());
 }
@@ -164,7 +167,7 @@ TEST_F(LocalNetworkTest, ResultsAndProbesOfAnEarlierBrowsingAreDropped) {
 
 TEST_F(LocalNetworkTest, ABrowserFailureDropsAllLocalMachinesAtOnce) {
     browse({service(QStringLiteral("Studio"))});
-    answer(QStringLiteral("Studio"), ConnectionState::ready, v4);
+    ASSERT_TRUE(answer(QStringLiteral("Studio"), ConnectionState::ready, v4));
     ASSERT_EQ(discovery->macs().size(), 1);
 
     // A browser that waits, or says it is ready, stays as it is.
@@ -189,8 +192,8 @@ class CrowdedLinkTest : public LocalNetworkTest {
 protected:
     // Both attempts of the newest lookup of `name` find nothing.
     void fail(const QString& name) {
-        ASSERT_NO_FATAL_FAILURE(answer(name, ConnectionState::failed));
-        ASSERT_NO_FATAL_FAILURE(answer(name, ConnectionState::failed));
+        ASSERT_TRUE(answer(name, ConnectionState::failed));
+        ASSERT_TRUE(answer(name, ConnectionState::failed));
     }
     int lookups(const QString& name) {
         // Two connections a lookup: IPv4, then any IP version.

@@ -6,20 +6,18 @@ namespace {
 
 const QString tool = QStringLiteral("/usr/bin/tailscale");
 
+// A report of (DNS name, host name, online) peers.
 QByteArray report(const QList<std::tuple<const char*, const char*, bool>>& macs,
                   const char* state = "Running") {
-    QByteArray peers;
-    int n = 0;
-    for (const auto& [dns, host, online] : macs) {
-        if (!peers.isEmpty())
-            peers += ',';
-        ++n;
-        peers += QByteArray("\"p") + QByteArray::number(n) + "\":{\"DNSName\":\"" + dns +
-                 "\",\"HostName\":\"" + host + "\",\"TailscaleIPs\":[\"100.64.0." +
-                 QByteArray::number(n) +
-                 "\"],\"OS\":\"macOS\",\"Online\":" + (online ? "true" : "false") + "}";
+    QStringList names;
+    QStringList dnsNames;
+    QList<bool> online;
+    for (const auto& [dns, host, isOnline] : macs) {
+        dnsNames.append(QString::fromUtf8(dns));
+        names.append(QString::fromUtf8(host));
+        online.append(isOnline);
     }
-    return QByteArray("{\"BackendState\":\"") + state + "\",\"Peer\":{" + peers + "}}";
+    return statusReport(names, state, online, dnsNames);
 }
 
 class TailscalePollTest : public DiscoveryFixture {

@@ -8,10 +8,12 @@
 namespace nimbrook {
 namespace {
 
-void writeFile(const QString& path, const QByteArray& contents) {
+[[nodiscard]] ::testing::AssertionResult writeFile(const QString& path,
+                                                   const QByteArray& contents) {
     QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(contents);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(contents) < 0)
+        return ::testing::AssertionFailure() << "cannot write " << path.toStdString();
+    return ::testing::AssertionSuccess();
 }
 
 TEST(SettingsUserDefaultsTest, ReadsTextsAndSeesEditsWithoutARestart) {
@@ -23,17 +25,18 @@ TEST(SettingsUserDefaultsTest, ReadsTextsAndSeesEditsWithoutARestart) {
 
     EXPECT_EQ(defaults.stringForKey(key), std::nullopt); // no file yet
 
-    writeFile(ini, "[General]\nTailscaleCLIPath=/opt/tailscale/bin/tailscale\n");
+    ASSERT_TRUE(writeFile(ini, "[General]\nTailscaleCLIPath=/opt/tailscale/bin/tailscale\n"));
     EXPECT_EQ(defaults.stringForKey(key), QStringLiteral("/opt/tailscale/bin/tailscale"));
 
-    writeFile(ini, "[General]\nTailscaleCLIPath=\"/home/Jane Doe/bin/tailscale, v2\"\n");
+    ASSERT_TRUE(
+        writeFile(ini, "[General]\nTailscaleCLIPath=\"/home/Jane Doe/bin/tailscale, v2\"\n"));
     EXPECT_EQ(defaults.stringForKey(key), QStringLiteral("/home/Jane Doe/bin/tailscale, v2"));
 
-    writeFile(ini, "[General]\nTailscaleCLIPath=\n");
+    ASSERT_TRUE(writeFile(ini, "[General]\nTailscaleCLIPath=\n"));
     EXPECT_EQ(defaults.stringForKey(key), QString());
 
     // An unquoted comma makes a list, which is not a path.
-    writeFile(ini, "[General]\nTailscaleCLIPath=a, b\n");
+    ASSERT_TRUE(writeFile(ini, "[General]\nTailscaleCLIPath=a, b\n"));
     EXPECT_EQ(defaults.stringForKey(key), std::nullopt);
 }
 
@@ -42,15 +45,17 @@ TEST(SettingsUserDefaultsTest, ListsAreReadAndWrittenWithoutLosingHandEdits) {
     const QString ini = dir.filePath(QStringLiteral("Nimbrook.conf"));
     SettingsUserDefaults defaults(ini);
     const QString key = QStringLiteral("PinnedMachines");
-    writeFile(ini, "[General]\nPinnedMachines=studio\nTailscaleCLIPath=/opt/ts\n");
+    ASSERT_TRUE(writeFile(ini, "[General]\nPinnedMachines=studio\nTailscaleCLIPath=/opt/ts\n"));
     EXPECT_EQ(defaults.stringListForKey(key), QStringList{QStringLiteral("studio")});
-    writeFile(ini, "[General]\nPinnedMachines=studio, mini\nTailscaleCLIPath=/opt/ts\n");
+    ASSERT_TRUE(
+        writeFile(ini, "[General]\nPinnedMachines=studio, mini\nTailscaleCLIPath=/opt/ts\n"));
     EXPECT_EQ(defaults.stringListForKey(key),
               (QStringList{QStringLiteral("studio"), QStringLiteral("mini")}));
 
     // The user edits the file by hand; our write keeps their edit.
     const SettingsUserDefaults other(ini);
-    writeFile(ini, "[General]\nPinnedMachines=studio\nTailscaleCLIPath=/usr/local/bin/ts\n");
+    ASSERT_TRUE(
+        writeFile(ini, "[General]\nPinnedMachines=studio\nTailscaleCLIPath=/usr/local/bin/ts\n"));
     ASSERT_TRUE(defaults.setStringList(key, {QStringLiteral("studio"), QStringLiteral("air")}));
     EXPECT_EQ(other.stringForKey(QStringLiteral("TailscaleCLIPath")),
               QStringLiteral("/usr/local/bin/ts"));

@@ -23,16 +23,19 @@ inline QByteArray fixture(const char* name) {
 }
 
 // A `tailscale status --json` report with one Mac per name: peer n (from 1)
-// is "mac-n.ts.net." at 100.64.0.n, online unless `online` says otherwise.
+// is "mac-n.ts.net." (or dnsNames[n - 1]) at 100.64.0.n, online unless `online`
+// says otherwise.
 inline QByteArray statusReport(const QStringList& names, const char* state = "Running",
-                               const QList<bool>& online = {}) {
+                               const QList<bool>& online = {}, const QStringList& dnsNames = {}) {
     QByteArray peers;
     for (qsizetype i = 0; i < names.size(); ++i) {
         const QByteArray n = QByteArray::number(i + 1);
-        peers +=
-            (i ? ",\"p" : "\"p") + n + "\":{\"DNSName\":\"mac-" + n + ".ts.net.\",\"HostName\":\"" +
-            names[i].toUtf8() + "\",\"TailscaleIPs\":[\"100.64.0." + n +
-            "\"],\"OS\":\"macOS\",\"Online\":" + (online.value(i, true) ? "true" : "false") + "}";
+        const QByteArray dns =
+            i < dnsNames.size() ? dnsNames[i].toUtf8() : QByteArray("mac-" + n + ".ts.net.");
+        peers += (i ? ",\"p" : "\"p") + n + "\":{\"DNSName\":\"" + dns + "\",\"HostName\":\"" +
+                 names[i].toUtf8() + "\",\"TailscaleIPs\":[\"100.64.0." + n +
+                 "\"],\"OS\":\"macOS\",\"Online\":" + (online.value(i, true) ? "true" : "false") +
+                 "}";
     }
     return QByteArray("{\"BackendState\":\"") + state + "\",\"Peer\":{" + peers + "}}";
 }

@@ -4,7 +4,7 @@
 #include "ui/MenuActions.h"
 #include "ui/Style.h"
 
-#include "../discovery/DiscoveryFixture.h"
+#include "DiscoveryFixture.h"
 #include "TestHelpers.h"
 
 #include <QAccessible>
@@ -38,11 +38,13 @@ protected:
         menu = std::make_unique<MenuContent>(*discovery, *actions);
     }
 
-    void showActive() {
+    [[nodiscard]] ::testing::AssertionResult showActive() {
         menu->show();
         menu->activateWindow();
         QApplication::setActiveWindow(menu.get());
-        ASSERT_TRUE(QTest::qWaitForWindowActive(menu.get()));
+        if (!QTest::qWaitForWindowActive(menu.get()))
+            return ::testing::AssertionFailure() << "the panel never became active";
+        return ::testing::AssertionSuccess();
     }
 
     QStringList rowNames() const {
@@ -78,7 +80,7 @@ TEST_F(MenuContentTest, TheStatusLineNamesEachTailscaleState) {
 
 TEST_F(MenuContentTest, RowsOpenByClickAndTheFirstNineByCtrlDigit) {
     startWith(report(12));
-    showActive();
+    ASSERT_TRUE(showActive());
     const QList<MacRow*> rows = menu->rows();
     ASSERT_EQ(rows.size(), 12);
     EXPECT_EQ(menu->statusText(), QString()); // no status line above machines
@@ -104,7 +106,7 @@ TEST_F(MenuContentTest, RefreshingIsDisabledAtHalfOpacityAndIgnoresClicks) {
     EXPECT_EQ(refresh->title(), QStringLiteral("Refreshing\u2026"));
     EXPECT_FALSE(refresh->isActive());
     EXPECT_DOUBLE_EQ(refresh->opacity(), 0.5);
-    showActive();
+    ASSERT_TRUE(showActive());
     QTest::mouseClick(refresh, Qt::LeftButton);
     EXPECT_EQ(browsing.createdCount(), 1);
     EXPECT_EQ(tools.runCount(), 1);
@@ -121,7 +123,7 @@ TEST_F(MenuContentTest, RefreshingIsDisabledAtHalfOpacityAndIgnoresClicks) {
 
 TEST_F(MenuContentTest, CheckForUpdatesRunsTheActionQuitStopsDiscoveryFirst) {
     startWith(report(1));
-    showActive();
+    ASSERT_TRUE(showActive());
     QTest::mouseClick(menu->updatesButton(), Qt::LeftButton);
     QTest::mouseClick(menu->updatesButton(), Qt::LeftButton);
     EXPECT_EQ(updateChecks, 2);
@@ -145,7 +147,7 @@ TEST_F(MenuContentTest, NamesAreShownWholeAsTheirExactCharactersAndThePanelStays
 
 TEST_F(MenuContentTest, HoverSurvivesReordering) {
     startWith(report(3));
-    showActive();
+    ASSERT_TRUE(showActive());
     MacRow* third = menu->rows()[2];
     QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
     QApplication::sendEvent(third, &enter);
@@ -284,7 +286,7 @@ TEST_F(MenuContentTest, ColoursFollowThePaletteWhileRunning) {
 TEST_F(MenuContentTest, TypingFiltersByTheNameRulesAndByAddress) {
     startWith(statusReport(
         {QStringLiteral("Café Air"), QStringLiteral("Kim’s Mac mini"), QStringLiteral("Studio")}));
-    showActive();
+    ASSERT_TRUE(showActive());
     QTest::keyClicks(menu.get(), QStringLiteral("CAFE-AIR"));
     EXPECT_EQ(menu->filterText(), QStringLiteral("CAFE-AIR"));
     EXPECT_EQ(rowNames(), QStringList{QStringLiteral("Café Air")});
@@ -309,7 +311,7 @@ TEST_F(MenuContentTest, TypingFiltersByTheNameRulesAndByAddress) {
     // The next opening starts afresh: what was typed is gone.
     const QString typed = menu->filterText();
     menu->hide();
-    showActive();
+    ASSERT_TRUE(showActive());
     EXPECT_FALSE(typed.isEmpty());
     EXPECT_EQ(menu->filterText(), QString());
     EXPECT_EQ(menu->shownMacs(), discovery->macs());
@@ -325,7 +327,7 @@ TEST_F(MenuContentTest, TypingFiltersByTheNameRulesAndByAddress) {
 
 TEST_F(MenuContentTest, TheKeyboardWalksRowsAndCommands) {
     startWith(report(3));
-    showActive();
+    ASSERT_TRUE(showActive());
     EXPECT_EQ(menu->focusIndex(), 0); // the first row when the panel opens,
     EXPECT_TRUE(menu->rows()[0]->hasFocus());
     EXPECT_FALSE(menu->rows()[0]->isFocusShown()); // drawn only once the keyboard moves it
@@ -354,7 +356,7 @@ TEST_F(MenuContentTest, TheKeyboardWalksRowsAndCommands) {
 
 TEST_F(MenuContentTest, ALongListScrollsWithinTheScreen) {
     startWith(report(200));
-    showActive();
+    ASSERT_TRUE(showActive());
     menu->setAvailableHeight(600);
     EXPECT_LE(menu->height(), 600 - MenuContent::screenMargin);
     EXPECT_LT(menu->rows().size(), 30);
@@ -374,7 +376,7 @@ TEST_F(MenuContentTest, ALongListScrollsWithinTheScreen) {
 
 TEST_F(MenuContentTest, RowsAndCommandsArePushButtonsToScreenReaders) {
     startWith(report(2));
-    showActive();
+    ASSERT_TRUE(showActive());
     QAccessibleInterface* row = QAccessible::queryAccessibleInterface(menu->rows()[1]);
     ASSERT_NE(row, nullptr);
     EXPECT_EQ(row->role(), QAccessible::Button);

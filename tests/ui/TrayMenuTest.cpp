@@ -4,7 +4,7 @@
 #include "ui/MenuContent.h"
 #include "ui/Style.h"
 
-#include "../discovery/DiscoveryFixture.h"
+#include "DiscoveryFixture.h"
 #include "TestHelpers.h"
 
 #include <QApplication>
@@ -246,7 +246,7 @@ TEST_F(TrayMenuTest, TheStatusLineWrapsWithinTheColumnInCommonFonts) {
         if (!QFontDatabase::hasFamily(family))
             continue;
         ++tried;
-        for (const int pixelSize : {12, 15}) { // the design's size, and at 125 %
+        for (const int pixelSize : {12, 15}) { // the menu's own size, and at 125 %
             QFont font(family);
             font.setPixelSize(pixelSize);
             status->setFont(font);
