@@ -59,13 +59,13 @@ int runHeadlessList(const CommandLine& command, DesktopPlatform& platform) {
     check.start();
     loop.exec();
 
-    const QByteArray output =
-        command.json ? ListFormat::json(discovery.macs(), discovery.tailscaleState(),
-                                        discovery.isPolling()) +
-                           '\n'
-                     : ListFormat::text(discovery.macs(), discovery.tailscaleState(),
-                                        discovery.preferences().listing())
-                           .toUtf8();
+    const QByteArray output = command.json
+                                  ? ListFormat::json(discovery.macs(), discovery.tailscaleState(),
+                                                     discovery.isPolling()) +
+                                        '\n'
+                                  : ListFormat::text(discovery.macs(), discovery.tailscaleState(),
+                                                     discovery.preferences().listing())
+                                        .toUtf8();
     std::fwrite(output.constData(), 1, std::size_t(output.size()), stdout);
     std::fflush(stdout);
     discovery.stop();

@@ -1,11 +1,11 @@
 #include "app/NimbrookApp.h"
 
 #include "app/AppcastModule.h"
-#include "app/UpdateNotifier.h"
 #include "app/DesktopPlatform.h"
 #include "app/DisplayChoice.h"
 #include "app/NimbrookUpdater.h"
 #include "app/OnlineNotifier.h"
+#include "app/UpdateNotifier.h"
 #include "discovery/Discovery.h"
 #include "platform/AppInstance.h"
 #include "platform/Appearance.h"

@@ -62,8 +62,7 @@ void OnlineNotifier::update() {
 }
 
 void OnlineNotifier::announce(const RemoteMac& mac) {
-    notifications_.show(mac.name + QStringLiteral(" is online"),
-                        sourceAndAddress(mac),
+    notifications_.show(mac.name + QStringLiteral(" is online"), sourceAndAddress(mac),
                         QStringLiteral("Connect"), mac.rowIdentity());
 }
 

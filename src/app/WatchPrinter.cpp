@@ -31,7 +31,8 @@ void WatchPrinter::submit(Snapshot snapshot) {
 QByteArray WatchPrinter::format(const Snapshot& snapshot, bool json) {
     if (json)
         return ListFormat::json(snapshot.macs, snapshot.tailscaleState, snapshot.isPolling) + '\n';
-    return ListFormat::text(snapshot.macs, snapshot.tailscaleState, snapshot.listing).toUtf8() + '\n';
+    return ListFormat::text(snapshot.macs, snapshot.tailscaleState, snapshot.listing).toUtf8() +
+           '\n';
 }
 
 void WatchPrinter::run() {

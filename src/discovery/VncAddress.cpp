@@ -3,7 +3,6 @@
 #include "discovery/PlainAddress.h"
 #include "model/AddressText.h"
 
-
 #include <algorithm>
 
 namespace nimbrook {

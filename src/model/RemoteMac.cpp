@@ -28,7 +28,8 @@ std::optional<RemoteMac::Source> RemoteMac::sourceFromRawValue(const QString& ra
 }
 
 QString sourceAndAddress(const RemoteMac& mac) {
-    return RemoteMac::rawValue(mac.source) + QStringLiteral(" \u00B7 ") + readableAddress(mac.address);
+    return RemoteMac::rawValue(mac.source) + QStringLiteral(" \u00B7 ") +
+           readableAddress(mac.address);
 }
 
 size_t qHash(RemoteMac::Source source, size_t seed) noexcept {

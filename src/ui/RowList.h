@@ -65,8 +65,8 @@ private:
     int heightCap_ = QWIDGETSIZE_MAX;
     int measuredWidth_ = -1;
     MacRow* measurer_;
-    int oneLine_[2] = {0, 0};       // a one-line row's height, without and with a hint
-    int nameWidth_[2] = {0, 0};     // the name's width there
+    int oneLine_[2] = {0, 0};   // a one-line row's height, without and with a hint
+    int nameWidth_[2] = {0, 0}; // the name's width there
     QFontMetrics nameMetrics_{QFont()};
     QHash<QString, MacRow*> bound_; // by row identity
     QList<MacRow*> inView_;

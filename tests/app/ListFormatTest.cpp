@@ -34,8 +34,8 @@ TEST(ListFormatTest, AnEmptyListShowsTheStatusLine) {
 }
 
 TEST(ListFormatTest, OneAlignedLinePerMachineInListOrder) {
-    const QStringList lines =
-        ListFormat::text({studio, mini}, TailscaleState::ok, Listing::macs).split(u'\n', Qt::SkipEmptyParts);
+    const QStringList lines = ListFormat::text({studio, mini}, TailscaleState::ok, Listing::macs)
+                                  .split(u'\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2);
     EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Studio ")));
     EXPECT_TRUE(lines[0].endsWith(QStringLiteral("online")));
@@ -63,15 +63,16 @@ TEST(ListFormatTest, NoControlOrFormatCharacterReachesTheTerminal) {
     }
     RemoteMac tag = studio; // a format character outside the BMP: U+E0001
     tag.name = QStringLiteral("Tag\U000E0001");
-    EXPECT_EQ(ListFormat::text({tag}, TailscaleState::ok, Listing::macs).left(4), QStringLiteral("Tag\uFFFD"));
+    EXPECT_EQ(ListFormat::text({tag}, TailscaleState::ok, Listing::macs).left(4),
+              QStringLiteral("Tag\uFFFD"));
     EXPECT_TRUE(ListFormat::json({tag}, TailscaleState::ok, false).contains("\\udb40\\udc01"));
 }
 
 TEST(ListFormatTest, LongNamesAreCutSoOutputGrowsWithTheInputOnly) {
     RemoteMac longName = studio;
     longName.name = QString(100000, u'x');
-    const QStringList lines =
-        ListFormat::text({longName, mini}, TailscaleState::ok, Listing::macs).split(u'\n', Qt::SkipEmptyParts);
+    const QStringList lines = ListFormat::text({longName, mini}, TailscaleState::ok, Listing::macs)
+                                  .split(u'\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2);
     EXPECT_TRUE(lines[0].startsWith(QString(39, u'x') + QChar(0x2026) + u' '));
     EXPECT_LT(lines[1].size(), 100);
@@ -80,8 +81,8 @@ TEST(ListFormatTest, LongNamesAreCutSoOutputGrowsWithTheInputOnly) {
     wide.name = QStringLiteral("\u5de5\u4f5c\u5ba4"); // three wide characters, six columns
     RemoteMac narrow = mini;
     narrow.name = QStringLiteral("abcdef");
-    const QStringList aligned =
-        ListFormat::text({wide, narrow}, TailscaleState::ok, Listing::macs).split(u'\n', Qt::SkipEmptyParts);
+    const QStringList aligned = ListFormat::text({wide, narrow}, TailscaleState::ok, Listing::macs)
+                                    .split(u'\n', Qt::SkipEmptyParts);
     EXPECT_EQ(aligned[0].indexOf(u'L') + 3, aligned[1].indexOf(u'T'));
 }
 

@@ -46,9 +46,7 @@ protected:
     // Puts a Tailscale tool where the locator looks.
     void installTool() { files.executables = {QStringLiteral("/usr/bin/tailscale")}; }
 
-    std::vector<Published> takeNotifications() {
-        return std::exchange(notifications, {});
-    }
+    std::vector<Published> takeNotifications() { return std::exchange(notifications, {}); }
 
     FakeScheduler scheduler;
     FakeServiceBrowsing browsing;
