@@ -2,6 +2,7 @@
 // tray icon and, at a click, a popup of 20 labels, with nothing else. It logs
 // the two lines the benchmark waits for, as Nimbrook does.
 #include <QApplication>
+#include <QDebug>
 #include <QIcon>
 #include <QLabel>
 #include <QSystemTrayIcon>
@@ -9,7 +10,6 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
-#include <cstdio>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -24,11 +24,10 @@ int main(int argc, char* argv[]) {
         popup.show();
     });
     tray.show();
-    std::fputs("tray icon set\n", stderr);
+    qInfo("tray icon set");
     QTimer::singleShot(100, &tray, [&] {
         const QRect g = tray.geometry();
-        std::fprintf(stderr, "tray shown, icon geometry %d,%d %dx%d\n", g.x(), g.y(), g.width(),
-                     g.height());
+        qInfo("tray shown, icon geometry %d,%d %dx%d", g.x(), g.y(), g.width(), g.height());
     });
     return QApplication::exec();
 }
