@@ -6,12 +6,12 @@
 
 namespace nimbrook {
 
-struct LinuxNetwork::Private {
+struct LinuxNetwork::Backends {
     NetworkThread thread;
     AvahiSession avahi{thread};
     NetlinkPathMonitoring paths{thread};
 
-    ~Private() {
+    ~Backends() {
         // Stop the thread first; then nothing runs while the Avahi objects and
         // sockets that lived on it are freed here.
         thread.stop();
@@ -19,23 +19,38 @@ struct LinuxNetwork::Private {
     }
 };
 
-LinuxNetwork::LinuxNetwork()
-    : d(std::make_unique<Private>()) {
-}
+LinuxNetwork::LinuxNetwork() = default;
 
 LinuxNetwork::~LinuxNetwork() = default;
 
-ServiceBrowsing& LinuxNetwork::serviceBrowsing() {
-    return d->avahi;
+LinuxNetwork::Backends& LinuxNetwork::backends() const {
+    std::call_once(made_, [this] { backends_ = std::make_unique<Backends>(); });
+    return *backends_;
 }
-Connecting& LinuxNetwork::connecting() {
-    return d->avahi;
+
+std::unique_ptr<ServiceBrowser> LinuxNetwork::browse(const QString& serviceType,
+                                                     Handlers handlers) {
+    return backends().avahi.browse(serviceType, std::move(handlers));
 }
-LocalNames& LinuxNetwork::localNames() {
-    return d->avahi;
+
+std::unique_ptr<Connection> LinuxNetwork::connect(const ServiceEndpoint& service,
+                                                  std::optional<IpProtocol> ipVersion,
+                                                  std::chrono::milliseconds timeout,
+                                                  StateHandler onState) {
+    return backends().avahi.connect(service, ipVersion, timeout, std::move(onState));
 }
-PathMonitoring& LinuxNetwork::pathMonitoring() {
-    return d->paths;
+
+std::optional<QString> LinuxNetwork::localHostName() const {
+    return backends().avahi.localHostName();
+}
+
+std::optional<QString> LinuxNetwork::computerName() const {
+    return backends().avahi.computerName();
+}
+
+std::unique_ptr<PathMonitor> LinuxNetwork::start(
+    std::function<void(const NetworkPath&)> onUpdate) {
+    return backends().paths.start(std::move(onUpdate));
 }
 
 } // namespace nimbrook
