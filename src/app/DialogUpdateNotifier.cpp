@@ -6,11 +6,21 @@
 
 namespace nimbrook {
 
-void DialogUpdateNotifier::offerUpdate(const AppcastItem& item, const QString& currentVersion) {
-    auto* box = new QMessageBox(
-        QMessageBox::Information, QObject::tr("A New Version of Nimbrook Is Available"),
-        QObject::tr("Nimbrook %1 is available; you have %2.").arg(item.version, currentVersion));
+namespace {
+
+// A non-modal dialog that goes away when closed; shown once it is filled in.
+QMessageBox* informationBox(const QString& title, const QString& text) {
+    auto* box = new QMessageBox(QMessageBox::Information, title, text);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    return box;
+}
+
+} // namespace
+
+void DialogUpdateNotifier::offerUpdate(const AppcastItem& item, const QString& currentVersion) {
+    QMessageBox* box = informationBox(
+        QObject::tr("A New Version of Nimbrook Is Available"),
+        QObject::tr("Nimbrook %1 is available; you have %2.").arg(item.version, currentVersion));
     if (item.page.isValid()) {
         QPushButton* open =
             box->addButton(QObject::tr("Open Download Page"), QMessageBox::AcceptRole);
@@ -22,19 +32,15 @@ void DialogUpdateNotifier::offerUpdate(const AppcastItem& item, const QString& c
 }
 
 void DialogUpdateNotifier::upToDate(const QString& currentVersion) {
-    auto* box =
-        new QMessageBox(QMessageBox::Information, QObject::tr("You’re Up to Date"),
-                        QObject::tr("Nimbrook %1 is the newest version.").arg(currentVersion));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
+    informationBox(QObject::tr("You’re Up to Date"),
+                   QObject::tr("Nimbrook %1 is the newest version.").arg(currentVersion))
+        ->open();
 }
 
 void DialogUpdateNotifier::checkFailed(const QString& reason) {
-    auto* box =
-        new QMessageBox(QMessageBox::Information, QObject::tr("Update Check Failed"),
-                        QObject::tr("Nimbrook could not check for updates. %1").arg(reason));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
+    informationBox(QObject::tr("Update Check Failed"),
+                   QObject::tr("Nimbrook could not check for updates. %1").arg(reason))
+        ->open();
 }
 
 } // namespace nimbrook
