@@ -316,11 +316,15 @@ void NimbrookApp::launch() {
         qCInfo(lcApp, "tray host gone");
         hostWait_.start();
     });
-    if (trayHost_->isPresent()) {
+    if (trayHost_->isPresent())
         showTrayIcon();
-        return;
-    }
-    hostWait_.start();
+    else
+        hostWait_.start();
+
+    // A build with a feed checks at start-up and daily from now on (once the
+    // icon is up); one without loads nothing for updates until asked.
+    if (NimbrookUpdater::hasHTTPSFeed(NimbrookUpdater::buildInformation()))
+        QTimer::singleShot(0, this, [this] { updater(); });
 }
 
 void NimbrookApp::showTrayIcon() {
