@@ -17,14 +17,14 @@ CommandLine invalid(const QString& error) {
 
 // Every option, in the order --help lists them: the parser and the help are
 // both made from it.
-struct OptionSpec {
+struct OptionEntry {
     QStringList names; // the long name last
     QString value;     // the value's name in the help; empty: takes none
     QString description;
 };
 
-const QList<OptionSpec>& optionTable() {
-    static const QList<OptionSpec> table{
+const QList<OptionEntry>& optionTable() {
+    static const QList<OptionEntry> table{
         {{QStringLiteral("list")}, {}, QStringLiteral("print the machines found, then exit")},
         {{QStringLiteral("watch")},
          {},
@@ -52,7 +52,7 @@ const QString manualPageOption = QStringLiteral("manual-page");
 CommandLine CommandLine::parse(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    for (const OptionSpec& option : optionTable())
+    for (const OptionEntry& option : optionTable())
         parser.addOption(QCommandLineOption(option.names, option.description, option.value));
     parser.addOption(QCommandLineOption(manualPageOption));
     const QString version = QStringLiteral("version");
@@ -122,7 +122,7 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
 
 QList<CommandLine::OptionHelp> CommandLine::options() {
     QList<OptionHelp> help;
-    for (const OptionSpec& option : optionTable()) {
+    for (const OptionEntry& option : optionTable()) {
         QString syntax = QStringLiteral("--") + option.names.last();
         if (!option.value.isEmpty())
             syntax += u' ' + option.value;

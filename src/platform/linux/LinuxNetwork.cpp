@@ -48,8 +48,7 @@ std::optional<QString> LinuxNetwork::computerName() const {
     return backends().avahi.computerName();
 }
 
-std::unique_ptr<PathMonitor> LinuxNetwork::start(
-    std::function<void(const NetworkPath&)> onUpdate) {
+std::unique_ptr<PathMonitor> LinuxNetwork::start(std::function<void(const NetworkPath&)> onUpdate) {
     return backends().paths.start(std::move(onUpdate));
 }
 

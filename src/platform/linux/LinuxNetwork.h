@@ -28,8 +28,7 @@ public:
     LocalNames& localNames() { return *this; }
     PathMonitoring& pathMonitoring() { return *this; }
 
-    std::unique_ptr<ServiceBrowser> browse(const QString& serviceType,
-                                           Handlers handlers) override;
+    std::unique_ptr<ServiceBrowser> browse(const QString& serviceType, Handlers handlers) override;
     std::unique_ptr<Connection> connect(const ServiceEndpoint& service,
                                         std::optional<IpProtocol> ipVersion,
                                         std::chrono::milliseconds timeout,
