@@ -53,6 +53,8 @@ TEST_F(ConnectTest, OpensVncUrlsOfPlainAddressesAsTheyAre) {
         {"10.78.1.2:5901", "vnc://10.78.1.2:5901"},
         {"[fd00::7]:5901", "vnc://[fd00::7]:5901"},
         {"[fe80::1%25eth0]", "vnc://[fe80::1%25eth0]"},
+        // The same address in another spelling: the URL writes it its own way.
+        {"[FD00:0:0::7]:5901", "vnc://[fd00::7]:5901"},
         // Tailscale's bare IPv6 form needs brackets to be a host at all.
         {"fd7a:115c:a1e0::9bc:6f3", "vnc://[fd7a:115c:a1e0::9bc:6f3]"},
     };
