@@ -2,8 +2,9 @@
 # Builds the Debian package from a configured build tree and checks it as the
 # ecosystem does: lintian (any error or warning fails), the AppStream metadata
 # and desktop entry validators, the manual page through groff; then installs it
-# with apt-get (which brings its dependencies), runs the installed program and
-# `man -w nimbrook`, purges it and checks that none of its files is left.
+# with apt-get (which brings its dependencies), runs the installed program,
+# checks that it would find its update module, runs `man -w nimbrook`, purges
+# it and checks that none of its files is left.
 # usage: package_test.sh BUILD_DIR     (as root)
 set -euo pipefail
 build="$(cd "$1" && pwd)"
@@ -38,6 +39,13 @@ if dpkg-query -W -f='${Status}' nimbrook 2>/dev/null | grep -q 'install ok insta
     grep -qx 'Exec=/usr/bin/nimbrook' "$home/.config/autostart/nimbrook.desktop" ||
     fail "the installed nimbrook --autostart on wrote no entry that starts it"
   rm -rf "$home"
+  # The update module is where the installed program looks for it: the path
+  # from its directory is a string of the program (UTF-16, as Qt keeps it).
+  module=$(printf '%s\n' "${files[@]}" | grep '/nimbrook-appcast\.so$' || true)
+  from_bin=$(strings -el /usr/bin/nimbrook | grep -m1 '^/\.\./lib.*/nimbrook$' || true)
+  [ -n "$module" ] && [ -n "$from_bin" ] &&
+    [ "$(realpath -m "/usr/bin$from_bin/nimbrook-appcast.so")" = "$module" ] ||
+    fail "the installed nimbrook would not find its update module (${module:-none})"
   man -w nimbrook >/dev/null || fail "man -w nimbrook finds no manual page"
   DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq nimbrook >/dev/null 2>&1 || fail "apt-get purge"
   for f in "${files[@]}"; do
