@@ -15,6 +15,17 @@ CommandLine invalid(const QString& error) {
     return result;
 }
 
+// The options' long names, as the parser is asked about them.
+const QString listOption = QStringLiteral("list");
+const QString watchOption = QStringLiteral("watch");
+const QString jsonOption = QStringLiteral("json");
+const QString waitOption = QStringLiteral("wait");
+const QString autostartOption = QStringLiteral("autostart");
+const QString versionOption = QStringLiteral("version");
+const QString helpOption = QStringLiteral("help");
+// For the build: the manual page, made from the same table as --help.
+const QString manualPageOption = QStringLiteral("manual-page");
+
 // Every option, in the order --help lists them: the parser and the help are
 // both made from it.
 struct OptionEntry {
@@ -25,27 +36,24 @@ struct OptionEntry {
 
 const QList<OptionEntry>& optionTable() {
     static const QList<OptionEntry> table{
-        {{QStringLiteral("list")}, {}, QStringLiteral("print the machines found, then exit")},
-        {{QStringLiteral("watch")},
+        {{listOption}, {}, QStringLiteral("print the machines found, then exit")},
+        {{watchOption},
          {},
          QStringLiteral("print the list each time it changes, until interrupted")},
-        {{QStringLiteral("json")},
+        {{jsonOption},
          {},
          QStringLiteral("print JSON: one object (--list) or one object per line (--watch)")},
-        {{QStringLiteral("wait")},
+        {{waitOption},
          QStringLiteral("SECONDS"),
          QStringLiteral("wait at most this long for discovery (default 3)")},
-        {{QStringLiteral("autostart")},
+        {{autostartOption},
          QStringLiteral("on|off|status"),
          QStringLiteral("start Nimbrook at login, or not, or say which")},
-        {{QStringLiteral("version")}, {}, QStringLiteral("print the version")},
-        {{QStringLiteral("h"), QStringLiteral("help")}, {}, QStringLiteral("print this help")},
+        {{versionOption}, {}, QStringLiteral("print the version")},
+        {{QStringLiteral("h"), helpOption}, {}, QStringLiteral("print this help")},
     };
     return table;
 }
-
-// For the build: the manual page, made from the same table as --help.
-const QString manualPageOption = QStringLiteral("manual-page");
 
 } // namespace
 
@@ -55,14 +63,6 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
     for (const OptionEntry& option : optionTable())
         parser.addOption(QCommandLineOption(option.names, option.description, option.value));
     parser.addOption(QCommandLineOption(manualPageOption));
-    const QString version = QStringLiteral("version");
-    const QString help = QStringLiteral("help");
-    const QString list = QStringLiteral("list");
-    const QString watch = QStringLiteral("watch");
-    const QString json = QStringLiteral("json");
-    const QString wait = QStringLiteral("wait");
-    const QString autostart = QStringLiteral("autostart");
-    const QString& manualPage = manualPageOption;
 
     if (!parser.parse(arguments))
         return invalid(parser.errorText());
@@ -70,24 +70,24 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
         return invalid(
             QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().first()));
 
-    const int actions = int(parser.isSet(version)) + int(parser.isSet(help)) +
-                        int(parser.isSet(list)) + int(parser.isSet(watch)) +
-                        int(parser.isSet(autostart)) + int(parser.isSet(manualPage));
+    const int actions = int(parser.isSet(versionOption)) + int(parser.isSet(helpOption)) +
+                        int(parser.isSet(listOption)) + int(parser.isSet(watchOption)) +
+                        int(parser.isSet(autostartOption)) + int(parser.isSet(manualPageOption));
     if (actions > 1)
         return invalid(
             QStringLiteral("Choose one of --list, --watch, --autostart, --version and --help."));
-    if (!parser.isSet(list) && !parser.isSet(watch) && parser.isSet(json))
+    if (!parser.isSet(listOption) && !parser.isSet(watchOption) && parser.isSet(jsonOption))
         return invalid(QStringLiteral("--json goes with --list or --watch."));
-    if (!parser.isSet(list) && parser.isSet(wait))
+    if (!parser.isSet(listOption) && parser.isSet(waitOption))
         return invalid(QStringLiteral("--wait goes with --list."));
 
     CommandLine result;
-    if (parser.isSet(help)) {
+    if (parser.isSet(helpOption)) {
         result.action = Action::showUsage;
-    } else if (parser.isSet(manualPage)) {
+    } else if (parser.isSet(manualPageOption)) {
         result.action = Action::manualPage;
-    } else if (parser.isSet(autostart)) {
-        const QString request = parser.value(autostart);
+    } else if (parser.isSet(autostartOption)) {
+        const QString request = parser.value(autostartOption);
         result.action = Action::autostart;
         if (request == QLatin1StringView("on"))
             result.autostart = AutostartRequest::on;
@@ -98,16 +98,16 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
         else
             return invalid(
                 QStringLiteral("--autostart takes on, off or status, not '%1'.").arg(request));
-    } else if (parser.isSet(version)) {
+    } else if (parser.isSet(versionOption)) {
         result.action = Action::showVersion;
-    } else if (parser.isSet(watch)) {
+    } else if (parser.isSet(watchOption)) {
         result.action = Action::watch;
-        result.json = parser.isSet(json);
-    } else if (parser.isSet(list)) {
+        result.json = parser.isSet(jsonOption);
+    } else if (parser.isSet(listOption)) {
         result.action = Action::list;
-        result.json = parser.isSet(json);
-        if (parser.isSet(wait)) {
-            const QString text = parser.value(wait);
+        result.json = parser.isSet(jsonOption);
+        if (parser.isSet(waitOption)) {
+            const QString text = parser.value(waitOption);
             bool ok = false;
             const double seconds = text.toDouble(&ok);
             if (!ok || !std::isfinite(seconds) || seconds < 0 || seconds > 3600)

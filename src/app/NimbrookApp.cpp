@@ -322,9 +322,8 @@ void NimbrookApp::launch() {
         hostWait_.start();
 
     // A build with a feed checks at start-up and daily from now on (once the
-    // icon is up); one without loads nothing for updates until asked.
-    if (NimbrookUpdater::hasHTTPSFeed(NimbrookUpdater::buildInformation()))
-        QTimer::singleShot(0, this, [this] { updater(); });
+    // icon is up); without one the updater loads nothing for updates.
+    QTimer::singleShot(0, this, [this] { updater(); });
 }
 
 void NimbrookApp::showTrayIcon() {

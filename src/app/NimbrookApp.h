@@ -27,8 +27,8 @@ class NimbrookUpdater;
 class UpdateNotifier;
 
 // The tray application: one icon, one panel under it. Owns the one Discovery
-// and the one NimbrookUpdater, each made on first use, and every desktop
-// backend of the tray side. Every showing of the panel starts discovery (only
+// (made on first use), the one NimbrookUpdater (made at launch) and every
+// desktop backend of the tray side. Every showing of the panel starts discovery (only
 // the first has an effect); Quit stops it and ends the program.
 class NimbrookApp final : public QObject {
     Q_OBJECT

@@ -52,55 +52,52 @@ bool isZone(QStringView zone) {
     return true;
 }
 
-// An IPv6 literal's address, zone left out; none when it is not one.
-std::optional<in6_addr> ipv6Value(QStringView address) {
-    const QByteArray latin1 = address.toLatin1();
-    in6_addr parsed{};
-    if (inet_pton(AF_INET6, latin1.constData(), &parsed) != 1)
-        return std::nullopt;
-    return parsed;
-}
+// An IPv6 literal's value and its zone ("eth0", or empty when it has none).
+struct Ipv6Literal {
+    in6_addr value{};
+    QStringView zone;
+};
 
-bool isIpv6Literal(QStringView text) {
+std::optional<Ipv6Literal> parseIpv6Literal(QStringView text) {
     const qsizetype percent = text.indexOf(u'%');
     const QStringView address = percent < 0 ? text : text.left(percent);
-    if (percent >= 0 && !isZone(text.mid(percent + 1)))
-        return false;
+    Ipv6Literal literal;
+    if (percent >= 0) {
+        literal.zone = text.mid(percent + 1);
+        if (!isZone(literal.zone))
+            return std::nullopt;
+    }
     // The longest IPv6 text form, with an embedded IPv4 address, is 45 characters.
     if (address.isEmpty() || address.size() > 45 || !address.contains(u':'))
-        return false;
+        return std::nullopt;
     // inet_pton reads up to a NUL: only the characters of an address may reach it.
     for (const QChar c : address) {
         const char16_t u = c.unicode();
         const bool allowed = (u >= u'0' && u <= u'9') || (u >= u'a' && u <= u'f') ||
                              (u >= u'A' && u <= u'F') || u == u':' || u == u'.';
         if (!allowed)
-            return false;
+            return std::nullopt;
     }
-    return ipv6Value(address).has_value();
+    const QByteArray latin1 = address.toLatin1();
+    if (inet_pton(AF_INET6, latin1.constData(), &literal.value) != 1)
+        return std::nullopt;
+    return literal;
 }
 
 } // namespace
 
 bool isPlainIpAddress(QStringView text) {
-    return isDottedQuad(text) || isIpv6Literal(text);
+    return isDottedQuad(text) || parseIpv6Literal(text).has_value();
 }
 
 bool isSameIpAddress(QStringView a, QStringView b) {
     // A dotted quad without leading zeros has one spelling.
     if (isDottedQuad(a) || isDottedQuad(b))
         return a == b;
-    if (!isIpv6Literal(a) || !isIpv6Literal(b))
-        return false;
-    const qsizetype percentA = a.indexOf(u'%');
-    const qsizetype percentB = b.indexOf(u'%');
-    const QStringView zoneA = percentA < 0 ? QStringView() : a.mid(percentA + 1);
-    const QStringView zoneB = percentB < 0 ? QStringView() : b.mid(percentB + 1);
-    if (zoneA != zoneB)
-        return false;
-    const auto valueA = ipv6Value(percentA < 0 ? a : a.left(percentA));
-    const auto valueB = ipv6Value(percentB < 0 ? b : b.left(percentB));
-    return valueA && valueB && std::memcmp(&*valueA, &*valueB, sizeof(in6_addr)) == 0;
+    const std::optional<Ipv6Literal> first = parseIpv6Literal(a);
+    const std::optional<Ipv6Literal> second = parseIpv6Literal(b);
+    return first && second && first->zone == second->zone &&
+           std::memcmp(&first->value, &second->value, sizeof(in6_addr)) == 0;
 }
 
 } // namespace nimbrook

@@ -30,7 +30,12 @@ RowList::RowList(QWidget* parent)
 
 void RowList::setMacs(QList<RemoteMac> macs) {
     macs_ = std::move(macs);
-    measuredWidth_ = -1; // heights depend on the names and on which rows have hints
+    // Heights depend on the names and on which rows have hints.
+    measureAnew();
+}
+
+void RowList::measureAnew() {
+    measuredWidth_ = -1;
     measure();
     updateScrollRange();
     updateGeometry();
@@ -116,11 +121,7 @@ void RowList::changeEvent(QEvent* event) {
     // The desktop's font changed: the rows take it, and their heights with it.
     if (event->type() == QEvent::ApplicationFontChange) {
         measurer_->applyFonts();
-        measuredWidth_ = -1;
-        measure();
-        updateScrollRange();
-        updateGeometry();
-        bindRows();
+        measureAnew();
     }
 }
 

@@ -54,6 +54,8 @@ protected:
 private:
     int rowWidth() const;
     void measure();
+    // Forgets every height and measures, lays out and binds the rows again.
+    void measureAnew();
     int rowHeight(const RemoteMac& mac, int index);
     void bindRows();
     void updateScrollRange();
