@@ -2,6 +2,7 @@
 
 #include "platform/linux/DesktopTrayHost.h"
 #include "platform/linux/FreedesktopNotifications.h"
+#include "platform/linux/IniUserDefaults.h"
 #include "platform/linux/LinuxNetwork.h"
 #include "platform/linux/LocalSocket.h"
 #include "platform/linux/PortalAppearance.h"
@@ -13,7 +14,6 @@
 #include "platform/qt/DesktopUrlOpener.h"
 #include "platform/qt/QtScheduler.h"
 #include "platform/qt/QtStatusIcon.h"
-#include "platform/qt/SettingsUserDefaults.h"
 
 namespace nimbrook {
 
@@ -23,7 +23,7 @@ struct DesktopPlatform::Services {
     LinuxNetwork network;
     SerialToolRunner toolRunner;
     PosixFileSystem fileSystem;
-    SettingsUserDefaults userDefaults;
+    IniUserDefaults userDefaults;
     DesktopUrlOpener urlOpener;
 };
 

@@ -303,6 +303,11 @@ void NimbrookApp::launch() {
                                                            hidePanel();
                                                            discovery().connect(mac);
                                                        });
+    // Said also where no panel is open (the icon's menu), as a notification.
+    connect(&discovery().preferences(), &MachinePreferences::saveFailed, notifications_.get(),
+            [notifications = notifications_.get()](const QString& message) {
+                notifications->show(message, QString(), QString(), QString());
+            });
     // Machines to announce: discovery runs from the start, not from the
     // first showing of the panel.
     if (!discovery().preferences().notifyWhenOnline().isEmpty())

@@ -11,7 +11,7 @@ namespace nimbrook {
 Discovery::Discovery(const DiscoveryPlatform& platform, QObject* parent)
     : QObject(parent)
     , platform_(platform)
-    , preferences_(platform.userDefaults) {
+    , preferences_(platform.userDefaults, platform.scheduler) {
     // A pin changes the order at once.
     QObject::connect(&preferences_, &MachinePreferences::changed, this, &Discovery::recompute);
 }

@@ -1,8 +1,9 @@
 #include "discovery/MachinePreferences.h"
 
+#include "platform/Scheduler.h"
 #include "platform/UserDefaults.h"
 
-#include <algorithm>
+#include <QPointer>
 
 namespace nimbrook {
 
@@ -19,29 +20,60 @@ QSet<QString> identitySet(const UserDefaults& defaults, const QString& key) {
 
 QStringList operatingSystems(const UserDefaults& defaults) {
     QStringList systems;
+    QSet<QString> seen;
     for (const QString& entry : defaults.stringListForKey(MachinePreferences::operatingSystemsKey)
                                     .value_or(QStringList())) {
-        if (const QString system = entry.trimmed().toLower();
-            !system.isEmpty() && !systems.contains(system))
-            systems.append(system);
+        if (QString system = entry.trimmed().toLower();
+            !system.isEmpty() && !seen.contains(system)) {
+            seen.insert(system);
+            systems.append(std::move(system));
+        }
     }
     return systems.isEmpty() ? defaultOperatingSystems : systems;
 }
 
+// The stored list with `identity` in or out; the user's order and entries
+// otherwise kept as they are.
+QStringList withMember(QStringList stored, const QString& identity, bool member) {
+    const auto matches = [&identity](const QString& entry) { return entry.trimmed() == identity; };
+    if (!member) {
+        stored.removeIf(matches);
+    } else if (std::none_of(stored.cbegin(), stored.cend(), matches)) {
+        stored.append(identity);
+    }
+    return stored;
+}
+
 } // namespace
 
-MachinePreferences::MachinePreferences(UserDefaults& defaults, QObject* parent)
+MachinePreferences::MachinePreferences(UserDefaults& defaults, Scheduler& scheduler,
+                                       QObject* parent)
     : QObject(parent)
-    , defaults_(defaults) {
-    pinned_ = identitySet(defaults_, pinnedKey);
-    notify_ = identitySet(defaults_, notifyKey);
+    , defaults_(defaults)
+    , scheduler_(scheduler) {
+    storedPinned_ = pinned_ = identitySet(defaults_, pinnedKey);
+    storedNotify_ = notify_ = identitySet(defaults_, notifyKey);
     operatingSystems_ = nimbrook::operatingSystems(defaults_);
 }
 
 void MachinePreferences::reload() {
-    QSet<QString> pinned = identitySet(defaults_, pinnedKey);
-    QSet<QString> notify = identitySet(defaults_, notifyKey);
-    QStringList systems = nimbrook::operatingSystems(defaults_);
+    publish(identitySet(defaults_, pinnedKey), identitySet(defaults_, notifyKey),
+            nimbrook::operatingSystems(defaults_));
+}
+
+void MachinePreferences::publish(QSet<QString> storedPinned, QSet<QString> storedNotify,
+                                 QStringList systems) {
+    storedPinned_ = std::move(storedPinned);
+    storedNotify_ = std::move(storedNotify);
+    QSet<QString> pinned = storedPinned_;
+    QSet<QString> notify = storedNotify_;
+    for (const Choice& choice : unsaved_) {
+        QSet<QString>& set = choice.key == pinnedKey ? pinned : notify;
+        if (choice.member)
+            set.insert(choice.identity);
+        else
+            set.remove(choice.identity);
+    }
     if (pinned == pinned_ && notify == notify_ && systems == operatingSystems_)
         return;
     pinned_ = std::move(pinned);
@@ -54,31 +86,47 @@ Listing MachinePreferences::listing() const {
     return operatingSystems_ == defaultOperatingSystems ? Listing::macs : Listing::computers;
 }
 
-bool MachinePreferences::setPinned(const QString& identity, bool pinned) {
-    return write(pinnedKey, pinned_, identity, pinned);
+void MachinePreferences::setPinned(const QString& identity, bool pinned) {
+    choose(pinnedKey, identity, pinned);
 }
 
-bool MachinePreferences::setNotifyWhenOnline(const QString& identity, bool notify) {
-    return write(notifyKey, notify_, identity, notify);
+void MachinePreferences::setNotifyWhenOnline(const QString& identity, bool notify) {
+    choose(notifyKey, identity, notify);
 }
 
-bool MachinePreferences::write(const QString& key, QSet<QString>& set, const QString& identity,
-                               bool member) {
-    // From the file as it is now: another instance, or the user, may have
-    // changed the list since we last read it.
-    QSet<QString> current = identitySet(defaults_, key);
-    if (member)
-        current.insert(identity);
-    else
-        current.remove(identity);
-    QStringList sorted(current.cbegin(), current.cend());
-    std::sort(sorted.begin(), sorted.end());
-    const bool written = defaults_.setStringList(key, sorted);
-    if (current != set) {
-        set = std::move(current);
-        emit changed();
+void MachinePreferences::choose(const QString& key, const QString& identity, bool member) {
+    const std::uint64_t serial = ++nextSerial_;
+    unsaved_.push_back(Choice{serial, key, identity, member});
+    publish(storedPinned_, storedNotify_, operatingSystems_);
+    defaults_.changeStringList(
+        key,
+        [identity, member](const QStringList& stored) {
+            return withMember(stored, identity, member);
+        },
+        [self = QPointer(this), &scheduler = scheduler_,
+         serial](const UserDefaults::SaveFailure& failure) {
+            scheduler.post([self, serial, failure] {
+                if (self)
+                    self->saved(serial, failure);
+            });
+        });
+}
+
+void MachinePreferences::saved(std::uint64_t serial, const std::optional<QString>& failure) {
+    QString key;
+    std::erase_if(unsaved_, [&](const Choice& choice) {
+        if (choice.serial != serial)
+            return false;
+        key = choice.key;
+        return true;
+    });
+    // Shows what the file says now: the choice saved, or not.
+    reload();
+    if (failure) {
+        const QString what =
+            key == pinnedKey ? QStringLiteral("the pin") : QStringLiteral("“Notify When Online”");
+        emit saveFailed(QStringLiteral("Couldn’t save %1: %2").arg(what, *failure));
     }
-    return written;
 }
 
 } // namespace nimbrook

@@ -13,7 +13,8 @@ public:
     using QObject::QObject;
 
     // Shows a notification whose default action (a click on it) is named
-    // `actionLabel`; `tag` comes back with actionInvoked(). Returns at once;
+    // `actionLabel` (none when it is empty); `tag` comes back with
+    // actionInvoked(). Returns at once;
     // without a notification service nothing is shown and nothing fails.
     virtual void show(const QString& summary, const QString& body, const QString& actionLabel,
                       const QString& tag) = 0;

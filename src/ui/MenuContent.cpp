@@ -23,6 +23,7 @@
 #include <QMenu>
 #include <QScreen>
 #include <QShortcut>
+#include <QTimer>
 
 namespace nimbrook {
 
@@ -130,6 +131,17 @@ MenuContent::MenuContent(Discovery& discovery, MenuActions& actions, QWidget* pa
     connect(&discovery_, &Discovery::macsChanged, this, &MenuContent::redraw);
     connect(&discovery_, &Discovery::tailscaleStateChanged, this, &MenuContent::redraw);
     connect(&discovery_.preferences(), &MachinePreferences::changed, this, &MenuContent::redraw);
+    // A choice that could not be saved is said where the user made it.
+    notice_ = new QTimer(this);
+    notice_->setSingleShot(true);
+    notice_->setInterval(noticeDuration);
+    connect(notice_, &QTimer::timeout, this, &MenuContent::redraw);
+    connect(&discovery_.preferences(), &MachinePreferences::saveFailed, this,
+            [this](const QString& message) {
+                noticeText_ = message;
+                notice_->start();
+                redraw();
+            });
     // Until it is shown on a screen of its own, the primary screen sets the limit.
     if (const QScreen* primary = QGuiApplication::primaryScreen())
         availableHeight_ = primary->availableGeometry().height();
@@ -234,8 +246,10 @@ void MenuContent::redraw() {
     // Other systems listed: the list is no longer one of Macs only.
     const Listing listing = discovery_.preferences().listing();
     header_->setText(headerText(listing));
-    status_->setVisible(macs.isEmpty());
-    status_->setText(nimbrook::statusText(discovery_.tailscaleState(), listing));
+    const bool noticeShown = notice_->isActive();
+    status_->setVisible(macs.isEmpty() || noticeShown);
+    status_->setText(noticeShown ? noticeText_
+                                 : nimbrook::statusText(discovery_.tailscaleState(), listing));
     fitStatusHeight();
 
     applyFilter();

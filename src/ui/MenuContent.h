@@ -4,10 +4,13 @@
 
 #include <QWidget>
 
+#include <chrono>
+
 class QFrame;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QTimer;
 
 namespace nimbrook {
 
@@ -18,7 +21,8 @@ class MacRow;
 class RowList;
 
 // Everything the panel shows: the header ("My Macs"), a filter line while the
-// user types, the status line while the list is empty, one row per machine
+// user types, the status line while the list is empty (or, for a while, a
+// choice that could not be saved), one row per machine
 // (Ctrl+1 … Ctrl+9 for the first nine shown), and the Refresh, Check for
 // Updates… and Quit commands. It redraws from the Discovery's published values
 // whenever they change. Rows scroll once they no longer fit on the screen.
@@ -34,6 +38,8 @@ public:
     static constexpr int panelWidth = 240;
     // Room left on the screen above and below the panel.
     static constexpr int screenMargin = 40;
+    // How long a choice that could not be saved is said in the status line.
+    static constexpr auto noticeDuration = std::chrono::seconds(10);
 
     // The commands and the choice of a machine go through `actions`, which
     // the icon's menu shares.
@@ -100,6 +106,8 @@ private:
     QLabel* header_;
     QLineEdit* filter_;
     QLabel* status_;
+    QTimer* notice_ = nullptr; // runs while noticeText_ is shown
+    QString noticeText_;
     QFrame* divider_;
     RowList* list_;
     FooterButton* refresh_;

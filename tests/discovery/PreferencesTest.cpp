@@ -49,18 +49,73 @@ TEST_F(PreferencesTest, EditsByHandApplyWithinOneTick) {
     EXPECT_EQ(names(), (QStringList{QStringLiteral("Ann"), QStringLiteral("Cy")}));
 }
 
-TEST_F(PreferencesTest, PinningAppliesAtOnceAndKeepsWhatTheFileHolds) {
+TEST_F(PreferencesTest, APinShowsAtOnceAndIsSavedIntoWhatTheFileHoldsThen) {
     startWith(peers(mixedPeers));
-    // Written meanwhile by another instance, or by hand.
-    defaults.lists.insert(MachinePreferences::pinnedKey, {QStringLiteral("zed")});
-    ASSERT_TRUE(discovery->preferences().setPinned(QStringLiteral("cy"), true));
+    defaults.holdSaves = true;
+    discovery->preferences().setPinned(QStringLiteral("cy"), true);
     EXPECT_EQ(names().first(), QStringLiteral("Cy"));
+    // A tick while the pin is being saved does not take it back.
+    nextPoll(peers(mixedPeers));
+    EXPECT_EQ(names().first(), QStringLiteral("Cy"));
+
+    // Written meanwhile by another instance, or by hand: kept.
+    defaults.lists.insert(MachinePreferences::pinnedKey, {QStringLiteral("zed")});
+    defaults.saveHeld();
+    scheduler.runPending();
     EXPECT_EQ(defaults.lists.value(MachinePreferences::pinnedKey),
-              (QStringList{QStringLiteral("cy"), QStringLiteral("zed")}));
+              (QStringList{QStringLiteral("zed"), QStringLiteral("cy")}));
+    EXPECT_EQ(discovery->preferences().pinned(),
+              (QSet<QString>{QStringLiteral("zed"), QStringLiteral("cy")}));
+
+    defaults.holdSaves = false;
     discovery->preferences().setPinned(QStringLiteral("cy"), false);
+    scheduler.runPending();
     EXPECT_EQ(names().first(), QStringLiteral("Ann"));
     EXPECT_EQ(defaults.lists.value(MachinePreferences::pinnedKey),
               QStringList{QStringLiteral("zed")});
+}
+
+TEST_F(PreferencesTest, AChoiceThatCannotBeSavedIsUndoneAndSaid) {
+    startWith(peers(mixedPeers));
+    QStringList said;
+    QObject::connect(&discovery->preferences(), &MachinePreferences::saveFailed,
+                     [&said](const QString& message) { said.append(message); });
+    defaults.holdSaves = true;
+    defaults.failure = QStringLiteral("Nimbrook.conf is read-only");
+    discovery->preferences().setPinned(QStringLiteral("cy"), true);
+    discovery->preferences().setNotifyWhenOnline(QStringLiteral("ann"), true);
+    EXPECT_EQ(names().first(), QStringLiteral("Cy"));
+    EXPECT_TRUE(said.isEmpty());
+
+    // The user edits the file meanwhile: that edit is what shows afterwards.
+    defaults.lists.insert(MachinePreferences::pinnedKey, {QStringLiteral("ann")});
+    defaults.saveHeld();
+    scheduler.runPending();
+    EXPECT_EQ(said,
+              (QStringList{QStringLiteral("Couldn’t save the pin: Nimbrook.conf is read-only"),
+                           QStringLiteral("Couldn’t save “Notify When Online”: "
+                                          "Nimbrook.conf is read-only")}));
+    EXPECT_EQ(discovery->preferences().pinned(), QSet<QString>{QStringLiteral("ann")});
+    EXPECT_TRUE(discovery->preferences().notifyWhenOnline().isEmpty());
+    EXPECT_EQ(defaults.lists.value(MachinePreferences::pinnedKey),
+              QStringList{QStringLiteral("ann")});
+    // Nothing of the failed choice is written later.
+    defaults.failure.reset();
+    nextPoll(peers(mixedPeers));
+    EXPECT_EQ(defaults.lists.value(MachinePreferences::pinnedKey),
+              QStringList{QStringLiteral("ann")});
+    EXPECT_EQ(names().first(), QStringLiteral("Ann"));
+}
+
+TEST_F(PreferencesTest, RepeatedSystemsAreListedOnceInTheirFirstPlace) {
+    QStringList systems;
+    for (int i = 0; i < 3000; ++i)
+        systems.append(QStringLiteral("OS-%1").arg(i % 1000));
+    systems.append(QStringLiteral("macOS"));
+    defaults.lists.insert(MachinePreferences::operatingSystemsKey, systems);
+    startWith(peers(mixedPeers));
+    EXPECT_EQ(discovery->preferences().operatingSystems().size(), 1001);
+    EXPECT_EQ(discovery->preferences().operatingSystems().last(), QStringLiteral("macos"));
 }
 
 } // namespace

@@ -56,6 +56,8 @@ public:
     mutable QStringList tested;
 };
 
+// Settings in memory. Changes are saved when the test says so: at once by
+// default, or held until saveHeld() with `holdSaves`; `failure` fails them.
 class FakeUserDefaults final : public UserDefaults {
 public:
     std::optional<QString> stringForKey(const QString& key) const override {
@@ -64,14 +66,38 @@ public:
     std::optional<QStringList> stringListForKey(const QString& key) const override {
         return lists.contains(key) ? std::optional(lists.value(key)) : std::nullopt;
     }
-    bool setStringList(const QString& key, const QStringList& list) override {
-        lists.insert(key, list);
-        return writable;
+    void changeStringList(const QString& key, ListChange change,
+                          SaveCompletion completion) override {
+        held_.push_back({key, std::move(change), std::move(completion)});
+        if (!holdSaves)
+            saveHeld();
+    }
+    // Saves (or fails) the changes held so far, in order.
+    void saveHeld() {
+        for (auto& [key, change, completion] : std::exchange(held_, {})) {
+            if (!failure) {
+                const QStringList changed = change(lists.value(key));
+                if (changed.isEmpty())
+                    lists.remove(key);
+                else
+                    lists.insert(key, changed);
+            }
+            completion(failure);
+        }
     }
 
     QHash<QString, QString> values;
     QHash<QString, QStringList> lists;
-    bool writable = true;
+    bool holdSaves = false;
+    SaveFailure failure;
+
+private:
+    struct Held {
+        QString key;
+        ListChange change;
+        SaveCompletion completion;
+    };
+    std::vector<Held> held_;
 };
 
 class FakeUrlOpener final : public UrlOpener {

@@ -37,7 +37,9 @@ void FreedesktopNotifications::show(const QString& summary, const QString& body,
     const QString appId = QStringLiteral("io.github.nimbrook.nimbrook");
     const QVariantMap hints{{QStringLiteral("desktop-entry"), appId}};
     call << QStringLiteral("Nimbrook") << uint(0) << appId << summary << body
-         << QStringList{QStringLiteral("default"), actionLabel} << hints << int(-1);
+         << (actionLabel.isEmpty() ? QStringList()
+                                   : QStringList{QStringLiteral("default"), actionLabel})
+         << hints << int(-1);
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, tag](QDBusPendingCallWatcher* finished) {
