@@ -6,16 +6,19 @@
 
 namespace nimbrook {
 
-namespace {
-
 // A non-modal dialog that goes away when closed; shown once it is filled in.
-QMessageBox* informationBox(const QString& title, const QString& text) {
-    auto* box = new QMessageBox(QMessageBox::Information, title, text);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    return box;
+// One at a time: a newer answer takes the place of the one shown.
+QMessageBox* DialogUpdateNotifier::informationBox(const QString& title, const QString& text) {
+    if (box_)
+        box_->close();
+    box_ = new QMessageBox(QMessageBox::Information, title, text);
+    box_->setAttribute(Qt::WA_DeleteOnClose);
+    return box_;
 }
 
-} // namespace
+DialogUpdateNotifier::~DialogUpdateNotifier() {
+    delete box_;
+}
 
 void DialogUpdateNotifier::offerUpdate(const AppcastItem& item, const QString& currentVersion) {
     QMessageBox* box = informationBox(

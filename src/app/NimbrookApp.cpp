@@ -51,10 +51,18 @@ bool onWayland() {
     return QGuiApplication::platformName().startsWith(QLatin1StringView("wayland"));
 }
 
-void showAlert(const QString& message, const QString& informative) {
-    QMessageBox box(QMessageBox::Information, QStringLiteral("Nimbrook"), message, QMessageBox::Ok);
-    box.setInformativeText(informative);
-    box.exec();
+// Activates `window`, handing the compositor `token` (then spent) the way
+// Qt's Wayland backend takes it: from the environment, which is left without
+// it again at once, so that no program we start inherits it.
+void activateWith(QWidget* window, QString& token) {
+    if (token.isEmpty()) {
+        window->activateWindow();
+        return;
+    }
+    qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8());
+    window->activateWindow();
+    qunsetenv("XDG_ACTIVATION_TOKEN");
+    token.clear();
 }
 
 } // namespace
@@ -92,7 +100,7 @@ public:
             windowHandle()->removeEventFilter(this);
             windowHandle()->installEventFilter(this);
         } else {
-            activateWindow();
+            activateWith(this, activationToken);
         }
         takeKeyboard(20);
         qCInfo(lcApp, "panel shown at %d,%d %dx%d", x(), y(), width(), height());
@@ -103,7 +111,8 @@ protected:
         // After the exposure is handled: its first frame is what maps the window.
         if (event->type() == QEvent::Expose && windowHandle() && windowHandle()->isExposed()) {
             watched->removeEventFilter(this);
-            QMetaObject::invokeMethod(this, &QWidget::activateWindow, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { activateWith(this, activationToken); }, Qt::QueuedConnection);
         }
         return QWidget::eventFilter(watched, event);
     }
@@ -163,6 +172,10 @@ private:
     }
 
     QRect anchor_;
+
+public:
+    // Spent on the next activation.
+    QString activationToken;
 };
 
 // The panel in an ordinary window, for desktops without a tray; closing it
@@ -202,6 +215,7 @@ NimbrookApp::NimbrookApp(DesktopPlatform& platform)
 }
 
 NimbrookApp::~NimbrookApp() {
+    delete alert_;
     // The panel, the menu and the notifier refer to the Discovery: they go first.
     onlineNotifier_.reset();
     tray_.reset();
@@ -216,9 +230,9 @@ bool NimbrookApp::claimInstance() {
     connect(instance_.get(), &AppInstance::activationRequested, this,
             [this](const QString& activationToken) {
                 qCInfo(lcApp, "asked to show itself");
-                // Qt's Wayland backend activates the next window with it.
-                if (!activationToken.isEmpty() && onWayland())
-                    qputenv("XDG_ACTIVATION_TOKEN", activationToken.toUtf8());
+                // Qt's Wayland backend activates with it: only the window
+                // shown for this request.
+                activationToken_ = onWayland() ? activationToken : QString();
                 showPanel(QPoint());
             });
     return instance_->claim();
@@ -230,6 +244,22 @@ Discovery& NimbrookApp::discovery() {
     return *discovery_;
 }
 
+void NimbrookApp::showAlert(const QString& message, const QString& informative) {
+    // Non-modal, and one: asking again raises it rather than stacking another
+    // (a host may repeat a click many times over).
+    if (!alert_ || alert_->text() != message || alert_->informativeText() != informative) {
+        if (alert_)
+            alert_->close();
+        alert_ = new QMessageBox(QMessageBox::Information, QStringLiteral("Nimbrook"), message,
+                                 QMessageBox::Ok);
+        alert_->setAttribute(Qt::WA_DeleteOnClose);
+        alert_->setInformativeText(informative);
+    }
+    alert_->show();
+    alert_->raise();
+    alert_->activateWindow();
+}
+
 NimbrookUpdater& NimbrookApp::updater() {
     if (!updater_) {
         notifier_ = std::make_unique<DialogUpdateNotifier>();
@@ -239,7 +269,9 @@ NimbrookUpdater& NimbrookApp::updater() {
                 return loadAppcastUpdater(feed, QCoreApplication::applicationVersion(), start,
                                           *notifier_);
             },
-            &showAlert);
+            [this](const QString& message, const QString& informative) {
+                showAlert(message, informative);
+            });
     }
     return *updater_;
 }
@@ -375,7 +407,7 @@ void NimbrookApp::showPanel(const QPoint& at) {
     if (window_) {
         window_->show();
         window_->raise();
-        window_->activateWindow();
+        activateWith(window_.get(), activationToken_);
         return;
     }
     if (!panel_)
@@ -383,6 +415,7 @@ void NimbrookApp::showPanel(const QPoint& at) {
     // The content may have been in the window, and gone with it.
     if (content().parentWidget() != panel_.get())
         panel_->layout()->addWidget(&content());
+    panel_->activationToken = std::exchange(activationToken_, QString());
     if (onWayland()) {
         // The compositor places it; all we can do is show it.
         panel_->showAt(QRect());

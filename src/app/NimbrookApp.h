@@ -8,6 +8,8 @@
 
 #include <memory>
 
+class QMessageBox;
+
 namespace nimbrook {
 
 class AppInstance;
@@ -57,6 +59,8 @@ private:
     void showTrayIcon();
     void hidePanel();
     void followColorScheme();
+    // Non-modal; asking again for the same alert raises it.
+    void showAlert(const QString& message, const QString& informative);
 
     DesktopPlatform& platform_;
     std::unique_ptr<AppInstance> instance_;
@@ -77,6 +81,10 @@ private:
     QTimer hostWait_;
     // The style's own colours, for a desktop that stops preferring either.
     QPalette startPalette_;
+    QPointer<QMessageBox> alert_;
+    // The token of the activation asked for on the session bus, for the
+    // window it shows.
+    QString activationToken_;
 };
 
 } // namespace nimbrook

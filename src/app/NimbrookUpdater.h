@@ -32,7 +32,7 @@ public:
     // own checks (at start-up and daily) at once.
     using ControllerFactory =
         std::function<std::unique_ptr<UpdateController>(const QUrl& feed, bool start)>;
-    // Shows a modal informational alert and returns when it is dismissed.
+    // Shows an informational alert; returns at once.
     using Alert = std::function<void(const QString& message, const QString& informative)>;
 
     static inline const QString feedKey = QStringLiteral("SUFeedURL");

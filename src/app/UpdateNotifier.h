@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
 #include <QUrl>
+
+class QMessageBox;
 
 namespace nimbrook {
 
@@ -21,12 +24,19 @@ public:
     virtual void checkFailed(const QString& reason) = 0;
 };
 
-// The real notifier: non-modal dialogs, the offer opens the release page.
+// The real notifier: non-modal dialogs, one at a time; the offer opens the
+// release page.
 class DialogUpdateNotifier final : public UpdateNotifier {
 public:
+    DialogUpdateNotifier() = default;
+    ~DialogUpdateNotifier() override;
     void offerUpdate(const AppcastItem& item, const QString& currentVersion) override;
     void upToDate(const QString& currentVersion) override;
     void checkFailed(const QString& reason) override;
+
+private:
+    QMessageBox* informationBox(const QString& title, const QString& text);
+    QPointer<QMessageBox> box_;
 };
 
 } // namespace nimbrook

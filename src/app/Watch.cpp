@@ -109,8 +109,9 @@ int runWatch(const CommandLine& command, DesktopPlatform& platform) {
         return 1;
     Discovery discovery(platform.discoveryPlatform());
 
-    // The printer prints only a line that differs from the last (the text
-    // form leaves out whether a poll is running).
+    // Printed when the list or the Tailscale state changes; whether a poll is
+    // running is only said as it is then (a poll that changes nothing prints
+    // nothing). The printer prints only a line that differs from the last.
     WatchPrinter printer(command.json, stdout);
     auto submit = [&] {
         printer.submit({discovery.macs(), discovery.tailscaleState(), discovery.isPolling(),
@@ -127,7 +128,6 @@ int runWatch(const CommandLine& command, DesktopPlatform& platform) {
     };
     QObject::connect(&discovery, &Discovery::macsChanged, printSoon);
     QObject::connect(&discovery, &Discovery::tailscaleStateChanged, printSoon);
-    QObject::connect(&discovery, &Discovery::isPollingChanged, printSoon);
 
     QSocketNotifier interrupts(signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&interrupts, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });

@@ -85,6 +85,8 @@ public:
     // The longest string of a report that is decoded whole.
     static constexpr qsizetype maxJsonString = 64 * 1024;
     static inline const QString serviceType = QStringLiteral("_rfb._tcp");
+    // A machine is opened at most once in this long.
+    static constexpr auto reopenInterval = std::chrono::seconds(2);
 
     // Starts nothing: no timer, browser or monitor until start().
     explicit Discovery(const DiscoveryPlatform& platform, QObject* parent = nullptr);
@@ -116,7 +118,8 @@ public:
     // The Refresh command: poll Tailscale now and, once started, browse the
     // local network afresh.
     void refresh();
-    // Opens a screen-sharing session with `mac` in the desktop's VNC viewer.
+    // Opens a screen-sharing session with `mac` in the desktop's VNC viewer,
+    // unless it was opened less than reopenInterval ago.
     void connect(const RemoteMac& mac);
 
     // --- Pure computations --------------------------------------------------
@@ -246,6 +249,7 @@ private:
     std::unique_ptr<PathMonitor> pathMonitor_;
     std::optional<QString> lastPathSignature_;
     std::int64_t browserGeneration_ = 0;
+    QHash<QString, ContinuousClock::time_point> lastOpened_; // by row identity
 };
 
 } // namespace nimbrook

@@ -35,11 +35,19 @@ TEST(UrlHostTest, ServicesAndEmptyHostsGiveNothing) {
 
 class ConnectTest : public DiscoveryFixture {
 protected:
+    static RemoteMac machine(const char* identity, const QString& address) {
+        return RemoteMac{QStringLiteral("id"),
+                         QString::fromUtf8(identity),
+                         QStringLiteral("Studio"),
+                         address,
+                         true,
+                         RemoteMac::Source::bonjour};
+    }
+    // What one choice of a machine at `address` opens, long after the last.
     QStringList openedFor(const QString& address) {
+        scheduler.advance(Discovery::reopenInterval);
         urlOpener.opened.clear();
-        discovery->connect(RemoteMac{QStringLiteral("id"), QStringLiteral("studio"),
-                                     QStringLiteral("Studio"), address, true,
-                                     RemoteMac::Source::bonjour});
+        discovery->connect(machine("studio", address));
         QStringList urls;
         for (const QUrl& url : std::as_const(urlOpener.opened))
             urls.append(url.toString());
@@ -71,6 +79,19 @@ TEST_F(ConnectTest, AnythingButAPlainAddressOpensNothing) {
           "100.64.1", "100.064.0.1", "[fd00::7]x", "[fd00::7]:", "10.0.0.1:0", "10.0.0.1:65536",
           "[100.64.0.1]", "fe80::1%eth0/x", "[fe80::1%25eth0]:5901/x"})
         EXPECT_TRUE(openedFor(QString::fromUtf8(address)).isEmpty()) << address;
+}
+
+TEST_F(ConnectTest, AMachineChosenAgainWithinTwoSecondsIsOpenedOnce) {
+    const QString address = QStringLiteral("192.168.1.20");
+    for (int click = 0; click < 100; ++click) // a double click, or a burst from a menu host
+        discovery->connect(machine("studio", address));
+    discovery->connect(machine("mini", QStringLiteral("192.168.1.21")));
+    scheduler.advance(Discovery::reopenInterval - 1ms);
+    discovery->connect(machine("studio", address));
+    EXPECT_EQ(urlOpener.opened.size(), 2);
+    scheduler.advance(1ms);
+    discovery->connect(machine("studio", address));
+    EXPECT_EQ(urlOpener.opened.size(), 3);
 }
 
 } // namespace

@@ -40,6 +40,9 @@ AppcastUpdater::AppcastUpdater(const QUrl& feed, const QString& currentVersion, 
 AppcastUpdater::~AppcastUpdater() = default;
 
 void AppcastUpdater::checkForUpdates() {
+    if (userCheckRunning_)
+        return;
+    userCheckRunning_ = true;
     check(true);
 }
 
@@ -71,6 +74,8 @@ void AppcastUpdater::check(bool userInitiated) {
 
 void AppcastUpdater::finish(QNetworkReply* reply, bool userInitiated) {
     reply->deleteLater();
+    if (userInitiated)
+        userCheckRunning_ = false;
     QString error;
     std::optional<AppcastItem> newest;
     if (reply->property("tooLarge").toBool())

@@ -58,6 +58,9 @@ private:
     QNetworkAccessManager network_;
     QTimer daily_;
     QList<QSslCertificate> extraCertificates_;
+    // A check the user asked for and that has not answered yet: asking again
+    // meanwhile starts no other.
+    bool userCheckRunning_ = false;
 };
 
 } // namespace nimbrook

@@ -9,6 +9,8 @@
 #include <QMenu>
 #include <QTimer>
 
+#include <utility>
+
 namespace nimbrook {
 
 namespace {
@@ -56,8 +58,9 @@ dbusmenu::Shortcut shortcutKeys(const QKeySequence& sequence) {
     return chords;
 }
 
-bool wanted(const QStringList& names, const QString& name) {
-    return names.isEmpty() || names.contains(name);
+// The property names a host asked for, once each; empty for all of them.
+QSet<QString> nameSet(const QStringList& names) {
+    return QSet<QString>(names.cbegin(), names.cend());
 }
 
 } // namespace
@@ -161,28 +164,28 @@ QVariantMap DBusMenuExporter::properties(const QAction* action) const {
     return properties;
 }
 
-QVariantMap DBusMenuExporter::sentProperties(int id, QAction* action, const QStringList& names) {
+QVariantMap DBusMenuExporter::sentProperties(int id, QAction* action, const QSet<QString>& names) {
     QVariantMap all = properties(action);
     told_.insert(id, all);
     if (names.isEmpty())
         return all;
+    // A host may ask for many names: the few an entry has are looked up.
     QVariantMap some;
-    for (const QString& name : names) {
-        const auto found = all.constFind(name);
-        if (found != all.cend())
-            some.insert(name, *found);
+    for (auto it = all.cbegin(); it != all.cend(); ++it) {
+        if (names.contains(it.key()))
+            some.insert(it.key(), it.value());
     }
     return some;
 }
 
 dbusmenu::LayoutItem DBusMenuExporter::layoutOf(int id, QMenu* menu, int depth,
-                                                const QStringList& names) {
+                                                const QSet<QString>& names) {
     dbusmenu::LayoutItem item;
     item.id = id;
     if (id != 0) {
         if (QAction* action = actions_.value(id))
             item.properties = sentProperties(id, action, names);
-    } else if (wanted(names, QStringLiteral("children-display"))) {
+    } else if (names.isEmpty() || names.contains(QStringLiteral("children-display"))) {
         item.properties.insert(QStringLiteral("children-display"), QStringLiteral("submenu"));
     }
     if (!menu || depth == 0)
@@ -201,17 +204,39 @@ uint DBusMenuExporter::GetLayout(int parentId, int recursionDepth, const QString
         refuse(QStringLiteral("no menu entry with id %1").arg(parentId));
         return revision_;
     }
-    layout = layoutOf(parentId, menu, recursionDepth, propertyNames);
+    // Hosts ask again and again for the same layout: it is made once for
+    // each state of the menu (its revision and its entries' properties).
+    QSet<QString> names = nameSet(propertyNames);
+    QStringList sortedNames(names.cbegin(), names.cend());
+    sortedNames.sort();
+    const LayoutKey key{parentId, recursionDepth < 0 ? -1 : recursionDepth, sortedNames};
+    if (layoutsState_ != state_) {
+        layouts_.clear();
+        layoutsState_ = state_;
+    }
+    if (const auto found = layouts_.constFind(key); found != layouts_.cend()) {
+        layout = *found;
+        return revision_;
+    }
+    layout = layoutOf(parentId, menu, recursionDepth, names);
+    if (layouts_.size() >= 16)
+        layouts_.clear();
+    layouts_.insert(key, layout);
     return revision_;
 }
 
 dbusmenu::ItemList DBusMenuExporter::GetGroupProperties(const QList<int>& ids,
                                                         const QStringList& propertyNames) {
     dbusmenu::ItemList items;
+    const QSet<QString> names = nameSet(propertyNames);
+    QSet<int> seen;
     const QList<int> which = ids.isEmpty() ? actions_.keys() : ids;
     for (const int id : which) {
+        if (seen.contains(id))
+            continue;
+        seen.insert(id);
         if (QAction* action = actions_.value(id))
-            items.append({id, sentProperties(id, action, propertyNames)});
+            items.append({id, sentProperties(id, action, names)});
     }
     return items;
 }
@@ -266,12 +291,18 @@ void DBusMenuExporter::Event(int id, const QString& eventId, const QDBusVariant&
 }
 
 QList<int> DBusMenuExporter::EventGroup(const dbusmenu::EventList& events) {
+    // One group is one gesture: the same event on the same entry counts once.
     QList<int> idErrors;
+    QSet<std::pair<int, QString>> handled;
     for (const dbusmenu::Event& event : events) {
+        const std::pair<int, QString> what{event.id, event.eventId};
+        if (handled.contains(what))
+            continue;
+        handled.insert(what);
         if (!handle(event.id, event.eventId))
             idErrors.append(event.id);
     }
-    if (!events.isEmpty() && idErrors.size() == events.size())
+    if (!events.isEmpty() && idErrors.size() == handled.size())
         refuse(QStringLiteral("none of the menu entries is there"));
     return idErrors;
 }
@@ -325,12 +356,14 @@ bool DBusMenuExporter::eventFilter(QObject* watched, QEvent* event) {
             }
         }
         ++revision_;
+        ++state_;
         const int parent = menu == root_ ? 0 : menuIds_.value(menu, 0);
         layoutParent_ = layoutParent_ == -1 || layoutParent_ == parent ? parent : 0;
         scheduleFlush();
         break;
     }
     case QEvent::ActionChanged: {
+        ++state_;
         auto* action = static_cast<QActionEvent*>(event)->action();
         if (const int id = ids_.value(action, -1); id > 0 && told_.contains(id)) {
             changed_.insert(id);

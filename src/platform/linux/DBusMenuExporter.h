@@ -73,8 +73,8 @@ private:
     void watch(QMenu* menu);
     int idFor(QAction* action);
     QMenu* menuOf(int id) const;
-    dbusmenu::LayoutItem layoutOf(int id, QMenu* menu, int depth, const QStringList& names);
-    QVariantMap sentProperties(int id, QAction* action, const QStringList& names);
+    dbusmenu::LayoutItem layoutOf(int id, QMenu* menu, int depth, const QSet<QString>& names);
+    QVariantMap sentProperties(int id, QAction* action, const QSet<QString>& names);
     // Handles one event; false when `id` names no entry.
     bool handle(int id, const QString& eventId);
     void refuse(const QString& message);
@@ -96,6 +96,20 @@ private:
     mutable QHash<qint64, QByteArray> pngs_; // by the icon's cache key
     int layoutParent_ = -1;                  // the menu whose entries changed, 0 for several
     bool flushQueued_ = false;
+    // Goes up with every change of an entry, or of which entries there are.
+    quint64 state_ = 0;
+    // Layouts made at `layoutsState_`, by parent, depth and property names.
+    struct LayoutKey {
+        int parent;
+        int depth;
+        QStringList names;
+        bool operator==(const LayoutKey&) const = default;
+    };
+    friend size_t qHash(const LayoutKey& key, size_t seed) {
+        return qHashMulti(seed, key.parent, key.depth, key.names);
+    }
+    QHash<LayoutKey, dbusmenu::LayoutItem> layouts_;
+    quint64 layoutsState_ = 0;
 };
 
 } // namespace nimbrook

@@ -2,8 +2,10 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
+#include <QDBusVariant>
 #include <QGuiApplication>
 #include <QLoggingCategory>
 
@@ -19,6 +21,8 @@ namespace {
 
 const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString watcherPath = QStringLiteral("/StatusNotifierWatcher");
+// A watcher that takes longer than this counts as none.
+constexpr int watcherTimeoutMs = 1000;
 
 } // namespace
 
@@ -35,6 +39,7 @@ DesktopTrayHost::DesktopTrayHost(QObject* parent)
                     // A new watcher knows nothing of the items of the old one.
                     const bool had = present_ != Kind::none;
                     present_ = Kind::none;
+                    watcherHasHost_ = false;
                     recheck();
                     if (had && present_ == Kind::none)
                         emit disappeared();
@@ -49,6 +54,9 @@ DesktopTrayHost::DesktopTrayHost(QObject* parent)
         xembedCheck_.setInterval(1000);
         connect(&xembedCheck_, &QTimer::timeout, this, &DesktopTrayHost::recheck);
     }
+    // What the watcher says comes later (never waited for): until then only
+    // an XEmbed tray counts.
+    askWatcher();
     present_ = look();
     if (present_ != Kind::statusNotifier && xembedCheck_.interval() > 0)
         xembedCheck_.start();
@@ -67,12 +75,48 @@ TrayHost::Kind DesktopTrayHost::look() const {
 }
 
 bool DesktopTrayHost::statusNotifierHostPresent() const {
+    return watcherHasHost_;
+}
+
+void DesktopTrayHost::askWatcher() {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(watcherService))
-        return false;
-    QDBusInterface watcher(watcherService, watcherPath, watcherService, bus);
-    watcher.setTimeout(1000);
-    return watcher.property("IsStatusNotifierHostRegistered").toBool();
+    if (!bus.isConnected())
+        return;
+    // One question at a time: a watcher that does not answer is asked again
+    // only after the timeout, however often it signals.
+    if (asking_) {
+        askAgain_ = true;
+        return;
+    }
+    asking_ = true;
+    askAgain_ = false;
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        watcherService, watcherPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("Get"));
+    get << watcherService << QStringLiteral("IsStatusNotifierHostRegistered");
+    auto* pending = new QDBusPendingCallWatcher(bus.asyncCall(get, watcherTimeoutMs), this);
+    connect(pending, &QDBusPendingCallWatcher::finished, this,
+            [this](QDBusPendingCallWatcher* done) {
+                done->deleteLater();
+                asking_ = false;
+                const QDBusMessage reply = done->reply();
+                bool hasHost = false;
+                if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
+                    const QVariant value = reply.arguments().constFirst();
+                    hasHost = value.userType() == qMetaTypeId<QDBusVariant>()
+                                  ? value.value<QDBusVariant>().variant().toBool()
+                                  : value.toBool();
+                } else if (reply.type() == QDBusMessage::ErrorMessage &&
+                           reply.errorName() !=
+                               QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown")) {
+                    qCInfo(lcTrayHost, "the StatusNotifierWatcher did not answer: %s",
+                           qPrintable(reply.errorMessage()));
+                }
+                watcherHasHost_ = hasHost;
+                if (askAgain_)
+                    askWatcher();
+                update();
+            });
 }
 
 bool DesktopTrayHost::xembedTrayPresent() const {
@@ -105,6 +149,11 @@ bool DesktopTrayHost::xembedTrayPresent() const {
 }
 
 void DesktopTrayHost::recheck() {
+    askWatcher();
+    update();
+}
+
+void DesktopTrayHost::update() {
     const Kind before = present_;
     present_ = look();
     if (xembedCheck_.interval() > 0) {

@@ -12,7 +12,8 @@ namespace nimbrook {
 // (KDE, waybar, xfce4-panel, GNOME's AppIndicator extension), watched by name
 // and by its host registrations; and on X11 the XEmbed system tray selection,
 // looked at every second while there is none or it is the one in use (its
-// owner going away says nothing to us otherwise).
+// owner going away says nothing to us otherwise). The watcher is never waited
+// for: its answer comes within a second or counts as no host.
 class DesktopTrayHost final : public TrayHost {
     Q_OBJECT
 
@@ -26,6 +27,11 @@ private slots:
     void recheck();
 
 private:
+    // Asks the watcher whether a host is registered, without waiting; its
+    // answer (or a timeout, counted as no host) updates present().
+    void askWatcher();
+    // Works out present() from what is known, and says what changed.
+    void update();
     Kind look() const;
 
     bool statusNotifierHostPresent() const;
@@ -34,6 +40,9 @@ private:
     QDBusServiceWatcher* watcher_ = nullptr;
     QTimer xembedCheck_;
     Kind present_ = Kind::none;
+    bool watcherHasHost_ = false; // its last answer
+    bool asking_ = false;
+    bool askAgain_ = false; // asked for while a question was out
 };
 
 } // namespace nimbrook

@@ -4,6 +4,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
 #include <QLoggingCategory>
 #include <QVariantMap>
 
@@ -15,6 +16,8 @@ namespace {
 
 const QString service = QStringLiteral("org.freedesktop.Notifications");
 const QString path = QStringLiteral("/org/freedesktop/Notifications");
+// A server that takes longer has shown nothing we could act on.
+constexpr int callTimeoutMs = 1000;
 
 } // namespace
 
@@ -25,6 +28,11 @@ FreedesktopNotifications::FreedesktopNotifications(QObject* parent)
                 SLOT(onActionInvoked(uint, QString)));
     bus.connect(service, path, service, QStringLiteral("NotificationClosed"), this,
                 SLOT(onClosed(uint, uint)));
+    // Ids are the server's: another server (or a program that took the name)
+    // may hand out the same numbers for its own.
+    auto* owner =
+        new QDBusServiceWatcher(service, bus, QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(owner, &QDBusServiceWatcher::serviceOwnerChanged, this, [this] { tags_.clear(); });
 }
 
 void FreedesktopNotifications::show(const QString& summary, const QString& body,
@@ -40,7 +48,7 @@ void FreedesktopNotifications::show(const QString& summary, const QString& body,
          << (actionLabel.isEmpty() ? QStringList()
                                    : QStringList{QStringLiteral("default"), actionLabel})
          << hints << int(-1);
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, callTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, tag](QDBusPendingCallWatcher* finished) {
                 const QDBusPendingReply<uint> reply = *finished;
@@ -54,10 +62,10 @@ void FreedesktopNotifications::show(const QString& summary, const QString& body,
 }
 
 void FreedesktopNotifications::onActionInvoked(uint id, const QString& action) {
-    const auto found = tags_.constFind(id);
-    if (found == tags_.cend() || action != QLatin1StringView("default"))
+    if (action != QLatin1StringView("default") || !tags_.contains(id))
         return;
-    emit actionInvoked(*found);
+    // One notification, one action: a repeated signal does nothing more.
+    emit actionInvoked(tags_.take(id));
 }
 
 void FreedesktopNotifications::onClosed(uint id, uint) {

@@ -7,7 +7,8 @@
 namespace nimbrook {
 
 // org.freedesktop.Notifications on the session bus, called without waiting
-// for the answer.
+// for the answer. A notification's action counts once, and only from the
+// server that showed it.
 class FreedesktopNotifications final : public Notifications {
     Q_OBJECT
 
@@ -22,7 +23,7 @@ private slots:
     void onClosed(uint id, uint reason);
 
 private:
-    QHash<uint, QString> tags_; // notification id to tag, until it closes
+    QHash<uint, QString> tags_; // notification id to tag, until it closes or acts
 };
 
 } // namespace nimbrook

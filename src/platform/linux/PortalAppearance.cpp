@@ -26,6 +26,11 @@ uint unwrap(QVariant value) {
 
 PortalAppearance::PortalAppearance(QObject* parent)
     : Appearance(parent) {
+    // A portal (or whatever owns its name) may send changes by the thousand:
+    // they are applied at most every applyInterval, the latest winning.
+    apply_.setSingleShot(true);
+    apply_.setInterval(applyInterval);
+    connect(&apply_, &QTimer::timeout, this, [this] { set(received_); });
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return;
@@ -36,21 +41,27 @@ PortalAppearance::PortalAppearance(QObject* parent)
     QDBusMessage read = QDBusMessage::createMethodCall(portalService, portalPath, settingsInterface,
                                                        QStringLiteral("Read"));
     read << appearanceGroup << colorSchemeKey;
-    // Not waited for: a portal that the bus has to start first can take a
-    // second, and the icon must not wait for it.
-    auto* pending = new QDBusPendingCallWatcher(bus.asyncCall(read, 5000), this);
-    connect(
-        pending, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* done) {
-            done->deleteLater();
-            const QDBusMessage reply = done->reply();
-            if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-                return;
-            const ColorScheme answered = fromPortalValue(unwrap(reply.arguments().constFirst()));
-            if (answered == scheme_)
-                return;
-            scheme_ = answered;
-            emit colorSchemeChanged(answered);
-        });
+    // Not waited for: the icon must not wait for the portal.
+    auto* pending = new QDBusPendingCallWatcher(bus.asyncCall(read, 1000), this);
+    connect(pending, &QDBusPendingCallWatcher::finished, this,
+            [this](QDBusPendingCallWatcher* done) {
+                done->deleteLater();
+                const QDBusMessage reply = done->reply();
+                if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+                    return;
+                received_ = fromPortalValue(unwrap(reply.arguments().constFirst()));
+                if (!apply_.isActive())
+                    set(received_);
+            });
+}
+
+void PortalAppearance::set(ColorScheme scheme) {
+    if (scheme == scheme_)
+        return;
+    scheme_ = scheme;
+    // The next change waits its turn.
+    apply_.start();
+    emit colorSchemeChanged(scheme);
 }
 
 Appearance::ColorScheme PortalAppearance::fromPortalValue(uint value) {
@@ -69,11 +80,9 @@ void PortalAppearance::settingChanged(const QDBusMessage& message) {
     if (arguments.size() != 3 || arguments[0].toString() != appearanceGroup ||
         arguments[1].toString() != colorSchemeKey)
         return;
-    const ColorScheme now = fromPortalValue(unwrap(arguments[2]));
-    if (now == scheme_)
-        return;
-    scheme_ = now;
-    emit colorSchemeChanged(now);
+    received_ = fromPortalValue(unwrap(arguments[2]));
+    if (!apply_.isActive())
+        set(received_);
 }
 
 } // namespace nimbrook

@@ -3,6 +3,9 @@
 #include "platform/Appearance.h"
 
 #include <QDBusMessage>
+#include <QTimer>
+
+#include <chrono>
 
 namespace nimbrook {
 
@@ -14,6 +17,8 @@ class PortalAppearance final : public Appearance {
     Q_OBJECT
 
 public:
+    static constexpr auto applyInterval = std::chrono::milliseconds(100);
+
     explicit PortalAppearance(QObject* parent = nullptr);
 
     ColorScheme colorScheme() const override { return scheme_; }
@@ -26,7 +31,11 @@ private slots:
     void settingChanged(const QDBusMessage& message);
 
 private:
+    void set(ColorScheme scheme);
+
     ColorScheme scheme_ = ColorScheme::noPreference;
+    ColorScheme received_ = ColorScheme::noPreference; // the latest the portal said
+    QTimer apply_;                                     // runs after each change applied
 };
 
 } // namespace nimbrook

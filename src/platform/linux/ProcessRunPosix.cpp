@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -120,6 +121,20 @@ ReadEnd readUntil(int fd, QByteArray& buffer, SteadyClock::time_point deadline, 
     }
 }
 
+// Our environment without what is meant for one window of ours alone: a
+// launcher's activation token would make the tool's start fail (a huge one)
+// or hand it our activation.
+std::vector<char*> childEnvironment() {
+    std::vector<char*> variables;
+    for (char** variable = environ; *variable; ++variable) {
+        if (std::strncmp(*variable, "XDG_ACTIVATION_TOKEN=", 21) != 0 &&
+            std::strncmp(*variable, "DESKTOP_STARTUP_ID=", 19) != 0)
+            variables.push_back(*variable);
+    }
+    variables.push_back(nullptr);
+    return variables;
+}
+
 // posix_spawn with stdout on our pipe, stderr on /dev/null and every other
 // descriptor of ours closed, signals reset to their defaults.
 pid_t spawn(const QString& path, const QStringList& arguments, int stdoutFd) {
@@ -164,8 +179,9 @@ pid_t spawn(const QString& path, const QStringList& arguments, int stdoutFd) {
 
     pid_t pid = -1;
     if (failed == 0) {
-        failed =
-            posix_spawn(&pid, program.constData(), &actions, &attributes, argv.data(), environ);
+        std::vector<char*> environment = childEnvironment();
+        failed = posix_spawn(&pid, program.constData(), &actions, &attributes, argv.data(),
+                             environment.data());
         if (failed != 0)
             qCDebug(lcProcess, "cannot start %s: %s", program.constData(), strerror(failed));
     }

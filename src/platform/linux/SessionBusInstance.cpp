@@ -7,6 +7,8 @@
 #include <QLoggingCategory>
 #include <QVariantMap>
 
+#include <algorithm>
+
 namespace nimbrook {
 
 Q_LOGGING_CATEGORY(lcInstance, "nimbrook.instance", QtWarningMsg)
@@ -16,12 +18,28 @@ namespace {
 const QString applicationInterface = QStringLiteral("org.freedesktop.Application");
 
 QString tokenIn(const QVariantMap& platformData) {
-    const QString token = platformData.value(QStringLiteral("activation-token")).toString();
-    return token.isEmpty() ? platformData.value(QStringLiteral("desktop-startup-id")).toString()
-                           : token;
+    QString token = platformData.value(QStringLiteral("activation-token")).toString();
+    if (token.isEmpty())
+        token = platformData.value(QStringLiteral("desktop-startup-id")).toString();
+    if (SessionBusInstance::isPlausibleToken(token))
+        return token;
+    if (!token.isEmpty())
+        qCWarning(lcInstance, "activation token refused (%lld characters)",
+                  static_cast<long long>(token.size()));
+    return {};
 }
 
 } // namespace
+
+bool SessionBusInstance::isPlausibleToken(const QString& token) {
+    // Compositors and launchers make short printable ASCII ones (a number, a
+    // UUID, "gnome-shell/Files/2419-1-host_TIME31337"); any program on the
+    // bus can send anything.
+    if (token.isEmpty() || token.size() > maxTokenLength)
+        return false;
+    return std::all_of(token.cbegin(), token.cend(),
+                       [](QChar c) { return c.unicode() > 0x20 && c.unicode() < 0x7F; });
+}
 
 // What the bus sees at the application's path.
 class SessionBusInstance::Object final : public QObject {

@@ -20,6 +20,11 @@ public:
 
     bool claim() override;
 
+    static constexpr qsizetype maxTokenLength = 256;
+    // Whether `token` may be an activation token: what activationRequested()
+    // hands on, anything else is dropped.
+    static bool isPlausibleToken(const QString& token);
+
 private:
     class Object;
     QString name_;

@@ -15,6 +15,8 @@
 #include <QMenu>
 #include <QtEndian>
 
+#include <algorithm>
+
 namespace nimbrook {
 
 Q_DECLARE_LOGGING_CATEGORY(lcTrayHost)
@@ -71,6 +73,13 @@ PixmapList pixmapsOf(const QIcon& icon) {
 } // namespace sni
 
 namespace {
+
+// A host's point, within any screen there is: any program on the bus may
+// send INT_MIN, and the placement adds and subtracts sizes to it.
+QPoint clamped(int x, int y) {
+    constexpr int limit = 1 << 20;
+    return QPoint(std::clamp(x, -limit, limit), std::clamp(y, -limit, limit));
+}
 
 const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString watcherPath = QStringLiteral("/StatusNotifierWatcher");
@@ -132,13 +141,13 @@ public:
 
 public slots:
     void Activate(int x, int y) {
-        emit item_.activated(x == 0 && y == 0 ? QPoint() : QPoint(x, y));
+        emit item_.activated(x == 0 && y == 0 ? QPoint() : clamped(x, y));
     }
     void SecondaryActivate(int x, int y) { Activate(x, y); }
     // For hosts that leave the menu to the item: only X11 lets us place it.
     void ContextMenu(int x, int y) {
         if (menu_ && QGuiApplication::platformName() == QLatin1StringView("xcb"))
-            menu_->popup(QPoint(x, y));
+            menu_->popup(clamped(x, y));
     }
     void Scroll(int, const QString&) {}
 
@@ -201,7 +210,7 @@ void StatusNotifierItem::registerWithWatcher() {
         watcherService, watcherPath, watcherService, QStringLiteral("RegisterStatusNotifierItem"));
     call << serviceName_;
     auto* pending =
-        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
+        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 1000), this);
     connect(pending, &QDBusPendingCallWatcher::finished, this, [](QDBusPendingCallWatcher* done) {
         if (done->isError())
             qCWarning(lcTrayHost, "the StatusNotifierWatcher did not take the item: %s",
