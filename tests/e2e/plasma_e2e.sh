@@ -62,7 +62,7 @@ for opening in 1 2 3; do
   read -r px py pw ph < <(last_panel)
   [ "$ix" -ge "$px" ] && [ "$ix" -le $((px + pw)) ] && [ $((py + ph)) -le 760 ] ||
     fail "the panel is not at the icon: $px,$py ${pw}x$ph for the icon at $ix,$iy"
-  sleep 0.5
+  sleep 2 # past the 2 s in which the machine just opened is not opened again
   before=$(vnc_lines)
   if [ "$opening" -lt 3 ]; then
     "$desk" type air
@@ -110,15 +110,16 @@ green=$(convert "$artifacts/plasma-menu.png" -fuzz 12% -fill black +opaque '#34c
 "$desk" key Escape
 
 # The first machine chosen from the menu, again and again over two polls.
+sleep 2
 before=$(vnc_lines) clicks=0
-end=$(( $(date +%s) + 11 ))
+end=$(( $(date +%s) + 12 ))
 while [ "$(date +%s)" -lt "$end" ]; do
   "$desk" click "$ix" "$iy" right
   sleep 0.4
   "$desk" key Down
   "$desk" key Return
   clicks=$((clicks + 1))
-  sleep 0.3
+  sleep 2.1 # a machine just opened is not opened again for 2 s
 done
 wait_for 10 sh -c "[ \$(wc -l <'$work/vnc.log') -ge $((before + clicks)) ]"
 arrived=$(( $(vnc_lines) - before ))

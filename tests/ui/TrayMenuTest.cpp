@@ -218,6 +218,42 @@ TEST_F(TrayMenuTest, AClickOnItsWayReachesItsMachineWhateverTheListDid) {
     EXPECT_EQ(urlOpener.opened.size(), 1);
 }
 
+// Hosts ask for the same layout again and again; what they get is the menu
+// as it is now, however often they asked before. A burst of one event, or
+// one entry asked for many times, is handled once.
+TEST_F(TrayMenuTest, RepeatedQuestionsAndEventsCostOnceAndAnswerWhatIsNow) {
+    openWithThreeMacs();
+    const int cy = exportedId(QStringLiteral("Cy"));
+    const int bob = exportedId(QStringLiteral("Bob"));
+    const auto iconOfCy = [&] {
+        dbusmenu::LayoutItem layout;
+        exporter->GetLayout(0, -1, {}, layout);
+        for (const dbusmenu::LayoutItem& child : std::as_const(layout.children)) {
+            if (child.id == cy)
+                return child.properties.value(QStringLiteral("icon-data")).toByteArray();
+        }
+        return QByteArray();
+    };
+    const QByteArray offline = iconOfCy();
+    ASSERT_FALSE(offline.isEmpty());
+    EXPECT_EQ(iconOfCy(), offline);
+    poll(statusReport({QStringLiteral("Ann & Co"), QStringLiteral("Bob"), QStringLiteral("Cy")},
+                      "Running", {true, true, true}));
+    EXPECT_NE(iconOfCy(), offline);
+
+    const dbusmenu::ItemList items = exporter->GetGroupProperties(
+        QList<int>(1000, bob), QStringList(1000, QStringLiteral("nothing"))
+                                   << QStringLiteral("label"));
+    ASSERT_EQ(items.size(), 1);
+    EXPECT_EQ(items[0].properties.keys(), QStringList{QStringLiteral("label")});
+
+    const QList<int> refused = exporter->EventGroup(
+        dbusmenu::EventList(100, {bob, QStringLiteral("clicked"), QDBusVariant(QString()), 0}));
+    EXPECT_TRUE(refused.isEmpty());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(urlOpener.opened, QList<QUrl>{QUrl(QStringLiteral("vnc://100.64.0.2"))});
+}
+
 // "Tailscale not found — local network only" is wider than the column in
 // common fonts: it must wrap, never be cut.
 TEST_F(TrayMenuTest, TheStatusLineWrapsWithinTheColumnInCommonFonts) {

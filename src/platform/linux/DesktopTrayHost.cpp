@@ -40,6 +40,7 @@ DesktopTrayHost::DesktopTrayHost(QObject* parent)
                     const bool had = present_ != Kind::none;
                     present_ = Kind::none;
                     watcherHasHost_ = false;
+                    watcherKnown_ = false;
                     recheck();
                     if (had && present_ == Kind::none)
                         emit disappeared();
@@ -71,6 +72,10 @@ TrayHost::Kind DesktopTrayHost::present() const {
 TrayHost::Kind DesktopTrayHost::look() const {
     if (statusNotifierHostPresent())
         return Kind::statusNotifier;
+    // A panel offering both kinds takes the item: nothing until the watcher
+    // has said whether it has a host, or the icon would be made twice.
+    if (!watcherKnown_ && asking_)
+        return Kind::none;
     return xembedTrayPresent() ? Kind::xembed : Kind::none;
 }
 
@@ -82,6 +87,12 @@ void DesktopTrayHost::askWatcher() {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return;
+    if (!bus.interface()->isServiceRegistered(watcherService)) {
+        // No watcher (the bus itself says so at once): no host of that kind.
+        watcherHasHost_ = false;
+        watcherKnown_ = true;
+        return;
+    }
     // One question at a time: a watcher that does not answer is asked again
     // only after the timeout, however often it signals.
     if (asking_) {
@@ -99,6 +110,7 @@ void DesktopTrayHost::askWatcher() {
             [this](QDBusPendingCallWatcher* done) {
                 done->deleteLater();
                 asking_ = false;
+                watcherKnown_ = true;
                 const QDBusMessage reply = done->reply();
                 bool hasHost = false;
                 if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {

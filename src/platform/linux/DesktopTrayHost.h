@@ -41,6 +41,7 @@ private:
     QTimer xembedCheck_;
     Kind present_ = Kind::none;
     bool watcherHasHost_ = false; // its last answer
+    bool watcherKnown_ = false;   // answered since it (re)appeared
     bool asking_ = false;
     bool askAgain_ = false; // asked for while a question was out
 };
