@@ -281,6 +281,9 @@ MenuActions& NimbrookApp::actions() {
         actions_ = std::make_unique<MenuActions>(
             discovery(), [this] { updater().checkForUpdates(); }, [] { QCoreApplication::quit(); });
         connect(actions_.get(), &MenuActions::choosing, this, &NimbrookApp::hidePanel);
+        // The menu lists the first machines; the panel has them all, and
+        // scrolls, filters and takes the keyboard.
+        connect(actions_->showAll(), &QAction::triggered, this, [this] { showPanel(QPoint()); });
     }
     return *actions_;
 }
@@ -349,14 +352,17 @@ void NimbrookApp::launch() {
     // A panel that starts after us, or restarts, gets the icon (again).
     connect(trayHost_.get(), &TrayHost::appeared, this, &NimbrookApp::showTrayIcon);
     // A host gone for good leaves a window in the icon's place, as at start.
+    // Within the grace period after launch, only what is left of it.
+    sinceLaunch_.start();
     connect(trayHost_.get(), &TrayHost::disappeared, this, [this] {
         qCInfo(lcApp, "tray host gone");
-        hostWait_.start();
+        const auto elapsed = std::chrono::milliseconds(sinceLaunch_.elapsed());
+        hostWait_.start(elapsed < trayGracePeriod ? trayGracePeriod - elapsed : trayGracePeriod);
     });
     if (trayHost_->isPresent())
         showTrayIcon();
     else
-        hostWait_.start();
+        hostWait_.start(trayGracePeriod);
 
     // A build with a feed checks at start-up and daily from now on (once the
     // icon is up); without one the updater loads nothing for updates.

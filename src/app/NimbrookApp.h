@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPalette>
 #include <QPoint>
@@ -79,6 +80,7 @@ private:
     std::unique_ptr<StatusIcon> tray_;
     // Running while there is no tray host: at its end the panel shows in a window.
     QTimer hostWait_;
+    QElapsedTimer sinceLaunch_;
     // The style's own colours, for a desktop that stops preferring either.
     QPalette startPalette_;
     QPointer<QMessageBox> alert_;

@@ -9,6 +9,8 @@
 #include <QAction>
 #include <QMenu>
 
+#include <algorithm>
+
 namespace nimbrook {
 
 namespace {
@@ -30,10 +32,12 @@ MenuActions::MenuActions(Discovery& discovery, std::function<void()> checkForUpd
     , notifyMenu_(std::make_unique<QMenu>(QStringLiteral("Notify When Online")))
     , pinMenu_(std::make_unique<QMenu>(QStringLiteral("Pin to Top")))
     , status_(new QAction(this))
+    , showAll_(new QAction(QStringLiteral("Show All Machines\u2026"), this))
     , refresh_(new QAction(refreshText, this))
     , checkForUpdates_(new QAction(QStringLiteral("Check for Updates\u2026"), this))
     , quit_(new QAction(QStringLiteral("Quit"), this)) {
     status_->setEnabled(false);
+    showAll_->setVisible(false);
     connect(refresh_, &QAction::triggered, this, [this] { discovery_.refresh(); });
     connect(checkForUpdates_, &QAction::triggered, this, [run = std::move(checkForUpdates)] {
         if (run)
@@ -95,10 +99,13 @@ MenuActions::Machine& MenuActions::add(const RemoteMac& mac) {
 
 void MenuActions::update() {
     const QList<RemoteMac>& macs = discovery_.macs();
+    // A menu of thousands reaches past the screen and stalls the desktop's
+    // shell: the first ones only, the rest in the panel.
+    const int shown = int(std::min<qsizetype>(macs.size(), menuMachines));
     QStringList order;
-    order.reserve(macs.size());
+    order.reserve(shown);
     QHash<QString, Machine> gone = machines_;
-    for (int position = 0; position < macs.size(); ++position) {
+    for (int position = 0; position < shown; ++position) {
         const RemoteMac& mac = macs[position];
         const QString identity = mac.rowIdentity();
         order.append(identity);
@@ -126,6 +133,7 @@ void MenuActions::update() {
         delete machine.pin;
     }
     status_->setVisible(macs.isEmpty());
+    showAll_->setVisible(macs.size() > shown);
     notifyMenu_->menuAction()->setVisible(!order.isEmpty());
     pinMenu_->menuAction()->setVisible(!order.isEmpty());
     if (order == order_)

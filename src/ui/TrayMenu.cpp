@@ -21,7 +21,8 @@ TrayMenu::TrayMenu(Discovery& discovery, MenuActions& actions, QWidget* parent)
 void TrayMenu::layOut() {
     QList<QAction*> wanted{actions_.status()};
     wanted += actions_.machines();
-    wanted += {actions_.notifyMenu()->menuAction(),
+    wanted += {actions_.showAll(),
+               actions_.notifyMenu()->menuAction(),
                actions_.pinMenu()->menuAction(),
                separator_,
                actions_.refresh(),

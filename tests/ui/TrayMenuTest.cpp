@@ -122,6 +122,37 @@ TEST_F(TrayMenuTest, ListsTheMachinesInPanelOrderThenTheCommands) {
               (dbusmenu::Shortcut{{QStringLiteral("Control"), QStringLiteral("1")}}));
 }
 
+// However many machines there are, the menu fits the screen: the first ones
+// (pinned and online first), then "Show All Machines…"; their toggles only.
+TEST_F(TrayMenuTest, AMenuOfManyListsTheFirstMachinesThenShowAll) {
+    QStringList names;
+    for (int i = 1; i <= 200; ++i)
+        names.append(QStringLiteral("Mac %1").arg(i, 3, 10, QLatin1Char('0')));
+    defaults.lists.insert(MachinePreferences::pinnedKey, {QStringLiteral("mac-150")});
+    exporter->AboutToShow(0);
+    tools.latest().finish(statusReport(names));
+    settle();
+
+    const QStringList shown = labels();
+    const int machines = MenuActions::menuMachines;
+    ASSERT_EQ(shown.size(), machines + 7) << shown.join(u'|').toStdString();
+    EXPECT_TRUE(shown[0].startsWith(QStringLiteral("Mac 150 \u2014"))); // pinned first
+    EXPECT_TRUE(shown[1].startsWith(QStringLiteral("Mac 001 \u2014")));
+    EXPECT_EQ(shown[machines], QStringLiteral("Show All Machines\u2026"));
+    EXPECT_EQ(actions->notifyMenu()->actions().size(), machines);
+    EXPECT_EQ(actions->pinMenu()->actions().size(), machines);
+    EXPECT_TRUE(actions->pinMenu()->actions().first()->isChecked());
+    int showAll = 0;
+    QObject::connect(actions->showAll(), &QAction::triggered, [&] { ++showAll; });
+    action(QStringLiteral("Show All Machines\u2026"))->trigger();
+    EXPECT_EQ(showAll, 1);
+
+    // Down to a few: all of them, and no "Show All Machines…".
+    poll(threeMacs());
+    EXPECT_EQ(labels().size(), 9);
+    EXPECT_FALSE(actions->showAll()->isVisible());
+}
+
 TEST_F(TrayMenuTest, ItemsDoWhatThePanelDoes) {
     openWithThreeMacs();
 

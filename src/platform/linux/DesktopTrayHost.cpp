@@ -55,8 +55,11 @@ DesktopTrayHost::DesktopTrayHost(QObject* parent)
         xembedCheck_.setInterval(1000);
         connect(&xembedCheck_, &QTimer::timeout, this, &DesktopTrayHost::recheck);
     }
-    // What the watcher says comes later (never waited for): until then only
-    // an XEmbed tray counts.
+    // A watcher nearly always has its host: the item is offered at once, as a
+    // panel expects at start, and the watcher's answer (never waited for)
+    // takes it back if not.
+    if (bus.isConnected() && bus.interface()->isServiceRegistered(watcherService))
+        watcherHasHost_ = true;
     askWatcher();
     present_ = look();
     if (present_ != Kind::statusNotifier && xembedCheck_.interval() > 0)

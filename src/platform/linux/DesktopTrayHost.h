@@ -13,7 +13,8 @@ namespace nimbrook {
 // and by its host registrations; and on X11 the XEmbed system tray selection,
 // looked at every second while there is none or it is the one in use (its
 // owner going away says nothing to us otherwise). The watcher is never waited
-// for: its answer comes within a second or counts as no host.
+// for: its answer comes within a second or counts as no host; until it comes,
+// a watcher that is there counts as having its host.
 class DesktopTrayHost final : public TrayHost {
     Q_OBJECT
 
