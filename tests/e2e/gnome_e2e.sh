@@ -186,4 +186,49 @@ wait_for 10 grep -q 'panel window closed: the tray icon took its place' "$work/a
   fail "the icon did not come back with the extension"
 wait_icon || fail "no icon after the extension came back"
 note "GNOME: extension on again → the icon took the window's place"
+
+# Many machines: the menu fits a 1280x720 screen under the bar, Quit at its end
+# is in reach and works, and the shell keeps answering while the menu opens.
+menu_box() {
+  "$desk" eval "let e = $js_item; let a = e[1].menu.actor; let [x, y] = a.get_transformed_position();
+    let [w, h] = a.get_transformed_size(); [x, y, w, h].map(Math.round).join(' ')" | tr -d '"'
+}
+shell_kb() { awk '/VmRSS/ { print $2 }' "/proc/$(pgrep -o -x gnome-shell)/status"; }
+# The slowest of the shell's answers to a trivial Eval, in ms, while "$@" runs.
+probe_shell() {
+  ( while :; do s=$(date +%s%N); "$desk" eval 1 >/dev/null; echo $(( ($(date +%s%N) - s) / 1000000 )); sleep 0.03; done ) >"$work/probe.txt" &
+  local probe=$!
+  sleep 1; "$@"; sleep 1.5
+  kill "$probe"; wait "$probe" 2>/dev/null
+  sort -n "$work/probe.txt" | tail -1
+}
+show_all_shown() {
+  [ "$("$desk" eval "let e = $js_item; e[1].menu._getMenuItems().some(i => i.visible && i.label && i.label.text.startsWith('Show All Machines'))")" = true ]
+}
+idle=$(probe_shell true)
+for n in 200 5000; do
+  /usr/bin/python3 "$data/make_tailscale_status.py" --peers "$n" --macos-fraction 1 --seed 5 \
+    >"$work/many.json"
+  chmod a+r "$work/many.json" && mv "$work/many.json" "$FAKE_TAILSCALE_REPORT"
+  wait_for 15 show_all_shown || fail "no \"Show All Machines…\" with $n machines"
+  before_kb=$(shell_kb)
+  read -r ix iy <<<"$(icon_at)"
+  worst=$(probe_shell "$desk" click "$ix" "$iy")
+  menu_open || fail "the menu did not open with $n machines"
+  read -r mx my mw mh <<<"$(menu_box)"
+  quit=$(entry_at Quit)
+  "$desk" shot "$artifacts/gnome-menu-$n.png"
+  note "GNOME, $n machines: menu ${mw}x$mh at $mx,$my, Quit at $quit; slowest Eval $worst ms while it opened ($idle ms idle); shell memory $(( ($(shell_kb) - before_kb) / 1024 )) MB more"
+  [ $((my + mh)) -le 720 ] || fail "the menu reaches y=$((my + mh)), past a 1280x720 screen"
+  [ -n "$quit" ] && [ "${quit#* }" -lt 720 ] || fail "Quit is out of reach at '$quit'"
+  [ "$worst" -le $((idle + 100)) ] || fail "the shell took $worst ms to answer while the menu opened"
+  if [ "$n" = 5000 ]; then
+    "$desk" click ${quit% *} ${quit#* }
+    wait_for 5 sh -c "! pgrep -u '$DESK_USER' -x nimbrook" || fail "Quit did not end Nimbrook"
+    note "GNOME: Quit chosen from the menu of $n machines ended Nimbrook"
+  else
+    "$desk" key Escape
+    wait_for 5 sh -c "! '$desk' eval \"let e = $js_item; e[1].menu.isOpen\" | grep -q true"
+  fi
+done
 echo "PASS"
