@@ -172,4 +172,55 @@ sleep 2
 sleep 8
 measure_icon "light, after plasmashell restarted"
 ! grep -q 'GNOME' "$work/app.log" || fail "a message speaks of GNOME on Plasma"
+
+# 20, 200 and 5,000 machines: the menu fits a 1280x720 screen, Quit at its end is in reach
+# with the pointer and works, and plasmashell keeps answering while it opens.
+shell_kb() { awk '/VmRSS/ { print $2 }' "/proc/$(pgrep -o -u "$DESK_USER" -x plasmashell)/status"; }
+shell_answers() {
+  "$desk" run busctl --user call org.kde.plasmashell /PlasmaShell org.freedesktop.DBus.Properties \
+    Get ss org.kde.PlasmaShell editMode >/dev/null
+}
+probe_shell() { # the slowest answer, in ms, while "$@" runs
+  ( while :; do s=$(date +%s%N); shell_answers; echo $(( ($(date +%s%N) - s) / 1000000 )); sleep 0.03; done ) >"$work/probe.txt" &
+  local probe=$!
+  sleep 1; "$@"; sleep 1.5
+  kill "$probe"; wait "$probe" 2>/dev/null
+  sort -n "$work/probe.txt" | tail -1
+}
+# "X Y W H" of the open menu: plasmashell's mapped window that is no panel.
+menu_window() {
+  local id
+  for id in $("$desk" run xdotool search --onlyvisible --classname plasmashell 2>/dev/null); do
+    printf '%s\n' "$("$desk" run xdotool getwindowgeometry --shell "$id" | tr '\n' ' ' |
+      sed -n 's/.*X=\([0-9-]*\) Y=\([0-9-]*\) WIDTH=\([0-9]*\) HEIGHT=\([0-9]*\).*/\1 \2 \3 \4/p')"
+  done | awk '$3 < 1000 && $4 > 100' | tail -1
+}
+show_all_shown() { WAIT=0 "$here/desktop/sni-items.sh" Nimbrook | grep '^menu Show All Machines' | grep -vq hidden; }
+idle=$(probe_shell true)
+# Opening the menu once starts discovery in the restarted Nimbrook.
+"$desk" click "$ix" "$iy" right
+sleep 1
+"$desk" key Escape
+for n in 20 200 5000; do
+  /usr/bin/python3 "$data/make_tailscale_status.py" --peers "$n" --macos-fraction 1 --seed 5 >"$work/many.json"
+  chmod a+r "$work/many.json" && mv "$work/many.json" "$FAKE_TAILSCALE_REPORT"
+  wait_for 15 show_all_shown || fail "no \"Show All Machines…\" with $n machines"
+  before_kb=$(shell_kb)
+  worst=$(probe_shell "$desk" click "$ix" "$iy" right)
+  read -r mx my mw mh <<<"$(menu_window)"
+  [ -n "${mh:-}" ] || fail "no menu with $n machines"
+  "$desk" shot "$artifacts/plasma-menu-$n.png"
+  note "Plasma, $n machines: menu ${mw}x$mh at $mx,$my; slowest answer $worst ms while it opened ($idle ms idle); plasmashell memory $(( ($(shell_kb) - before_kb) / 1024 )) MB more"
+  [ "$mh" -le 720 ] && [ "$my" -ge 0 ] || fail "the menu is ${mh} px high at y=$my, past a 1280x720 screen"
+  [ "$worst" -le $((idle + 100)) ] || fail "plasmashell took $worst ms to answer while the menu opened"
+  if [ "$n" = 5000 ]; then
+    # Quit is the last entry: the pointer there, a click.
+    "$desk" click $((mx + 40)) $((my + mh - 16))
+    wait_for 5 sh -c "! pgrep -u '$DESK_USER' -x nimbrook" || fail "Quit did not end Nimbrook"
+    note "Plasma: Quit chosen with the pointer from the menu of $n machines ended Nimbrook"
+  else
+    "$desk" key Escape
+    sleep 0.5
+  fi
+done
 echo "PASS"
