@@ -18,6 +18,8 @@ import time
 
 import dbus
 
+from tray_item import ITEM, PROPS, fail, open_menu, tray_item
+
 script_started = time.monotonic()
 here = os.path.dirname(os.path.abspath(__file__))
 hung = sys.argv[1] == "--hung-watcher"
@@ -25,16 +27,7 @@ if hung:
     sys.argv.pop(1)
 address, work = sys.argv[1:3]
 peer_env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=address)
-MENU = "com.canonical.dbusmenu"
-PROPS = "org.freedesktop.DBus.Properties"
-ITEM = "org.kde.StatusNotifierItem"
-WATCHER = "org.kde.StatusNotifierWatcher"
 LIMIT = 0.100
-
-
-def fail(message):
-    print("FAIL:", message, flush=True)
-    sys.exit(1)
 
 
 def app_log():
@@ -72,18 +65,7 @@ if hung:
     print("PASS", flush=True)
     sys.exit(0)
 report = sys.argv[3]
-watcher = bus.get_object(WATCHER, "/StatusNotifierWatcher")
-deadline = time.time() + 15
-while not watcher.Get(WATCHER, "RegisteredStatusNotifierItems", dbus_interface=PROPS):
-    if time.time() > deadline:
-        fail("no tray item")
-    time.sleep(0.1)
-entry = str(watcher.Get(WATCHER, "RegisteredStatusNotifierItems", dbus_interface=PROPS)[0])
-service, _, path = entry.partition("/")
-item_path = "/" + (path or "StatusNotifierItem")
-item = bus.get_object(service, item_path)
-menu_path = item.Get(ITEM, "Menu", dbus_interface=PROPS)
-menu = dbus.Interface(bus.get_object(service, menu_path), MENU)
+service, item_path, item, menu = tray_item(bus)
 pid = int(bus.get_object("org.freedesktop.DBus", "/org/freedesktop/DBus").GetConnectionUnixProcessID(
     service, dbus_interface="org.freedesktop.DBus"))
 
@@ -151,8 +133,7 @@ def vnc_lines():
 
 
 # The menu opened as a host opens it: discovery starts, the machines come.
-menu.AboutToShow(0)
-menu.Event(0, "opened", dbus.String("", variant_level=1), dbus.UInt32(0))
+open_menu(menu)
 deadline = time.time() + 20
 while len([c for c in layout()[2] if c[1].get("toggle-type") is None and "·" in str(c[1].get("label", ""))]) < 2:
     if time.time() > deadline:

@@ -19,37 +19,16 @@ import time
 
 import dbus
 
+from tray_item import fail, open_menu, tray_item
+
 conf, bus_a, bus_b, notified_log, rounds = sys.argv[1:6]
 rounds = int(rounds)
-MENU = "com.canonical.dbusmenu"
-PROPS = "org.freedesktop.DBus.Properties"
-WATCHER = "org.kde.StatusNotifierWatcher"
 worst_answer = 0.0
 
 
-def fail(message):
-    print("FAIL:", message, flush=True)
-    sys.exit(1)
-
-
 def menu_of(address):
-    bus = dbus.bus.BusConnection(address)
-    watcher = bus.get_object(WATCHER, "/StatusNotifierWatcher")
-    deadline = time.time() + 15
-    while True:
-        items = watcher.Get(WATCHER, "RegisteredStatusNotifierItems", dbus_interface=PROPS)
-        if items:
-            break
-        if time.time() > deadline:
-            fail("no tray item on " + address)
-        time.sleep(0.1)
-    service, _, path = str(items[0]).partition("/")
-    item = bus.get_object(service, "/" + (path or "StatusNotifierItem"))
-    menu_path = item.Get("org.kde.StatusNotifierItem", "Menu", dbus_interface=PROPS)
-    menu = dbus.Interface(bus.get_object(service, menu_path), MENU)
-    # Opened as a host opens it: discovery starts then.
-    menu.AboutToShow(0)
-    menu.Event(0, "opened", dbus.String("", variant_level=1), dbus.UInt32(0))
+    menu = tray_item(dbus.bus.BusConnection(address))[3]
+    open_menu(menu)
     return menu
 
 
