@@ -144,6 +144,12 @@ TEST_F(IniUserDefaultsTest, AChangeRewritesItsOwnKeyAndKeepsEveryOtherByte) {
     expected.replace("; the new one\r\n", "; the new one\r\nNotifyWhenOnline=mini\r\n");
     EXPECT_EQ(readFile(ini), expected);
 
+    // After a line whose quotes never close, a line added below would be
+    // read as part of it: the key goes first instead.
+    ASSERT_TRUE(writeFile(ini, "[General]\nTailscaleCLIPath=\"/opt/ts\n"));
+    EXPECT_EQ(save(defaults, pinned, add(QStringLiteral("air"))), std::nullopt);
+    EXPECT_EQ(defaults.stringListForKey(pinned), QStringList{QStringLiteral("air")});
+
     // Without a General section, one is made first.
     ASSERT_TRUE(writeFile(ini, "[Other]\nkey=1"));
     EXPECT_EQ(save(defaults, pinned, add(QStringLiteral("air"))), std::nullopt);

@@ -1,6 +1,7 @@
 #include "platform/linux/IniDocument.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace nimbrook {
 
@@ -170,7 +171,15 @@ IniDocument IniDocument::withValue(QByteArrayView key,
     QByteArray text = text_;
     for (const Edit& edit : edits)
         text.replace(edit.from, edit.to - edit.from, edit.replacement);
-    return IniDocument(std::move(text));
+    IniDocument result(std::move(text));
+    // A line added after one whose quotes never close would be read as part
+    // of it: then the key goes first, where nothing comes before it.
+    if (encodedValue && !lastOfKey && result.rawValue(key) != encodedValue) {
+        QByteArray first = "[General]" + breakText + key.toByteArray() + '=' + *encodedValue +
+                           breakText + breakText;
+        result = IniDocument(first + text_);
+    }
+    return result;
 }
 
 namespace {
@@ -203,12 +212,6 @@ int hexValue(char ch) {
     if (ch >= 'A' && ch <= 'F')
         return ch - 'A' + 10;
     return -1;
-}
-
-void appendCodePoint(QString& text, char32_t codePoint) {
-    if (codePoint > 0x10FFFF)
-        codePoint = 0xFFFD;
-    text += QString::fromUcs4(&codePoint, 1);
 }
 
 char escapeFor(char ch) {
@@ -268,17 +271,16 @@ IniValue decodeIniValue(QByteArrayView raw, qsizetype maxEntries) {
                        (code >= '0' && code <= '7')) {
                 // "\x" without a digit stands for nothing, as QSettings reads it.
                 const int base = code == 'x' ? 16 : 8;
-                char32_t value = code == 'x' ? 0 : char32_t(code - '0');
+                std::uint32_t value = code == 'x' ? 0 : std::uint32_t(code - '0');
                 while (i < size) {
                     const int digit = hexValue(raw.at(i));
                     if (digit < 0 || digit >= base)
                         break;
-                    value = value * char32_t(base) + char32_t(digit);
-                    if (value > 0x10FFFF)
-                        value = 0x110000; // keeps the sum bounded; shown as U+FFFD
+                    value = value * std::uint32_t(base) + std::uint32_t(digit);
                     ++i;
                 }
-                appendCodePoint(current, value);
+                // One UTF-16 unit, its low 16 bits, as QSettings takes it.
+                current += QChar(char16_t(value & 0xFFFF));
             } else if (isLineBreak(code)) {
                 if (i < size && isLineBreak(raw.at(i)) && raw.at(i) != code)
                     ++i;

@@ -61,8 +61,9 @@ struct IniValue {
     QStringList list; // Kind::list
 };
 
-// Decodes a raw value as QSettings does: quotes, backslash escapes (\n, \x41,
-// \101 …), a comma outside quotes makes a list, "@String(…)" is a text, "@@"
+// Decodes a raw value as QSettings does: quotes, backslash escapes (\n, and
+// \x41 or \101 for one UTF-16 unit: the low 16 bits of the number), a comma
+// outside quotes makes a list, "@String(…)" is a text, "@@"
 // an escaped "@", and other "@…(…)" forms (variants, byte arrays) are
 // Kind::other. Decoding stops with Kind::tooLong once a list has more than
 // `maxEntries` entries, so a huge list costs no more than its first entries.
