@@ -7,7 +7,7 @@ NIMBROOK_BUILD_DIR="${NIMBROOK_BUILD_DIR:-$NIMBROOK_ROOT/build}"
 # What building needs, on Debian 12.
 NIMBROOK_BUILD_PACKAGES=(
   g++ cmake ninja-build pkg-config
-  qt6-base-dev qt6-svg-dev libavahi-client-dev libxcb1-dev libsimdjson-dev
+  qt6-base-dev qt6-svg-dev libavahi-client-dev libxcb1-dev libglib2.0-dev libsimdjson-dev
   libgtest-dev libbenchmark-dev
 )
 

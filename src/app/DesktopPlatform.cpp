@@ -2,6 +2,7 @@
 
 #include "platform/linux/DesktopTrayHost.h"
 #include "platform/linux/FreedesktopNotifications.h"
+#include "platform/linux/GioUrlOpener.h"
 #include "platform/linux/IniUserDefaults.h"
 #include "platform/linux/LinuxNetwork.h"
 #include "platform/linux/LocalSocket.h"
@@ -11,7 +12,6 @@
 #include "platform/linux/SessionBusInstance.h"
 #include "platform/linux/StatusNotifierItem.h"
 #include "platform/linux/XdgAutostart.h"
-#include "platform/qt/DesktopUrlOpener.h"
 #include "platform/qt/QtScheduler.h"
 #include "platform/qt/QtStatusIcon.h"
 
@@ -24,7 +24,7 @@ struct DesktopPlatform::Services {
     SerialToolRunner toolRunner;
     PosixFileSystem fileSystem;
     IniUserDefaults userDefaults;
-    DesktopUrlOpener urlOpener;
+    GioUrlOpener urlOpener;
 };
 
 DesktopPlatform::DesktopPlatform() = default;

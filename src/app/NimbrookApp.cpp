@@ -7,6 +7,8 @@
 #include "app/OnlineNotifier.h"
 #include "app/UpdateNotifier.h"
 #include "discovery/Discovery.h"
+#include "model/AddressText.h"
+#include "model/StatusText.h"
 #include "platform/AppInstance.h"
 #include "platform/Appearance.h"
 #include "platform/Notifications.h"
@@ -20,6 +22,7 @@
 
 #include <QApplication>
 #include <QBoxLayout>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCursor>
 #include <QKeyEvent>
@@ -244,6 +247,14 @@ Discovery& NimbrookApp::discovery() {
     return *discovery_;
 }
 
+void NimbrookApp::tell(const QString& summary, const QString& body) {
+    // A notification reaches the user wherever they are; the panel says it
+    // too, for a desktop without a notification service.
+    notifications_->show(summary, body, QString(), QString());
+    if (content_)
+        content_->showNotice(summary);
+}
+
 void NimbrookApp::showAlert(const QString& message, const QString& informative) {
     // Non-modal, and one: asking again raises it rather than stacking another
     // (a host may repeat a click many times over).
@@ -338,10 +349,18 @@ void NimbrookApp::launch() {
                                                            hidePanel();
                                                            discovery().connect(mac);
                                                        });
-    // Said also where no panel is open (the icon's menu), as a notification.
-    connect(&discovery().preferences(), &MachinePreferences::saveFailed, notifications_.get(),
-            [notifications = notifications_.get()](const QString& message) {
-                notifications->show(message, QString(), QString(), QString());
+    // What went wrong with what the user just did is said where they look.
+    connect(&discovery().preferences(), &MachinePreferences::saveFailed, this,
+            [this](const QString& message) { tell(message, QString()); });
+    connect(&discovery(), &Discovery::connectFailed, this,
+            [this](const RemoteMac& mac, const UrlOpener::Result& result) {
+                // The address is there to paste into whatever viewer there is.
+                const QString address = readableAddress(mac.address);
+                QGuiApplication::clipboard()->setText(address);
+                QString body = addressCopiedText(address);
+                if (!result.reason.isEmpty())
+                    body.prepend(result.reason + QLatin1Char('\n'));
+                tell(noViewerText(mac.name, result.handler), body);
             });
     // Machines to announce: discovery runs from the start, not from the
     // first showing of the panel.

@@ -60,6 +60,9 @@ private:
     void showTrayIcon();
     void hidePanel();
     void followColorScheme();
+    // Says what went wrong with what the user just did: a notification, and
+    // the panel's status line.
+    void tell(const QString& summary, const QString& body);
     // Non-modal; asking again for the same alert raises it.
     void showAlert(const QString& message, const QString& informative);
 

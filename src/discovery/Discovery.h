@@ -12,6 +12,7 @@
 #include "model/TailscaleState.h"
 #include "platform/NetworkTypes.h"
 #include "platform/Scheduler.h"
+#include "platform/UrlOpener.h"
 
 #include <QHash>
 #include <QList>
@@ -37,7 +38,6 @@ class PathMonitoring;
 class ServiceBrowser;
 class ServiceBrowsing;
 class ToolRunner;
-class UrlOpener;
 class UserDefaults;
 
 // The platform services a Discovery works through. All of them must outlive it,
@@ -164,6 +164,9 @@ signals:
     void isPollingChanged(bool polling);
     // start() or stop() has just run.
     void startedOrStopped(bool started);
+    // `mac` was chosen, and no viewer opened it: there is none for vnc://, or
+    // the one set could not start (`result` says which).
+    void connectFailed(const nimbrook::RemoteMac& mac, const nimbrook::UrlOpener::Result& result);
 
 private:
     struct InFlightPoll {

@@ -28,8 +28,11 @@ void Discovery::connect(const RemoteMac& mac) {
         qCDebug(lcConnect) << "not a plain address:" << mac.address;
         return;
     }
-    if (!platform_.urlOpener.open(*url))
-        qCDebug(lcConnect) << "no handler opened" << url->toString();
+    const UrlOpener::Result opened = platform_.urlOpener.open(*url);
+    if (opened.outcome != UrlOpener::Outcome::opened) {
+        qCDebug(lcConnect) << "no viewer opened" << url->toString();
+        emit connectFailed(mac, opened);
+    }
 }
 
 } // namespace nimbrook

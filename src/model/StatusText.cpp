@@ -23,4 +23,16 @@ QString statusText(TailscaleState state, Listing listing) {
     return QStringLiteral("Searching\u2026");
 }
 
+QString noViewerText(const QString& machineName, const QString& viewer) {
+    if (viewer.isEmpty())
+        return QStringLiteral(
+                   "No VNC viewer is installed \u2014 install Remmina to open \u201C%1\u201D")
+            .arg(machineName);
+    return QStringLiteral("%1 could not open \u201C%2\u201D").arg(viewer, machineName);
+}
+
+QString addressCopiedText(const QString& address) {
+    return QStringLiteral("Its address, %1, is on the clipboard.").arg(address);
+}
+
 } // namespace nimbrook

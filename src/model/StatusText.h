@@ -16,4 +16,11 @@ QString headerText(Listing listing);
 // The line shown in place of the machine list when it is empty.
 QString statusText(TailscaleState state, Listing listing);
 
+// What the user is told when a chosen machine could not be opened: none of
+// the desktop's applications opens vnc:// (`viewer` empty), or `viewer`
+// could not start.
+QString noViewerText(const QString& machineName, const QString& viewer);
+// The second line of it: where the address went instead.
+QString addressCopiedText(const QString& address);
+
 } // namespace nimbrook

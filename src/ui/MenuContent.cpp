@@ -131,20 +131,19 @@ MenuContent::MenuContent(Discovery& discovery, MenuActions& actions, QWidget* pa
     connect(&discovery_, &Discovery::macsChanged, this, &MenuContent::redraw);
     connect(&discovery_, &Discovery::tailscaleStateChanged, this, &MenuContent::redraw);
     connect(&discovery_.preferences(), &MachinePreferences::changed, this, &MenuContent::redraw);
-    // A choice that could not be saved is said where the user made it.
     notice_ = new QTimer(this);
     notice_->setSingleShot(true);
     notice_->setInterval(noticeDuration);
     connect(notice_, &QTimer::timeout, this, &MenuContent::redraw);
-    connect(&discovery_.preferences(), &MachinePreferences::saveFailed, this,
-            [this](const QString& message) {
-                noticeText_ = message;
-                notice_->start();
-                redraw();
-            });
     // Until it is shown on a screen of its own, the primary screen sets the limit.
     if (const QScreen* primary = QGuiApplication::primaryScreen())
         availableHeight_ = primary->availableGeometry().height();
+    redraw();
+}
+
+void MenuContent::showNotice(const QString& text) {
+    noticeText_ = text;
+    notice_->start();
     redraw();
 }
 

@@ -22,7 +22,7 @@ class RowList;
 
 // Everything the panel shows: the header ("My Macs"), a filter line while the
 // user types, the status line while the list is empty (or, for a while, a
-// choice that could not be saved), one row per machine
+// notice), one row per machine
 // (Ctrl+1 … Ctrl+9 for the first nine shown), and the Refresh, Check for
 // Updates… and Quit commands. It redraws from the Discovery's published values
 // whenever they change. Rows scroll once they no longer fit on the screen.
@@ -38,7 +38,7 @@ public:
     static constexpr int panelWidth = 240;
     // Room left on the screen above and below the panel.
     static constexpr int screenMargin = 40;
-    // How long a choice that could not be saved is said in the status line.
+    // How long a notice stays in the status line.
     static constexpr auto noticeDuration = std::chrono::seconds(10);
 
     // The commands and the choice of a machine go through `actions`, which
@@ -65,6 +65,9 @@ public:
     QMenu* rowMenu(const RemoteMac& mac);
     // The height the panel may take on its screen.
     void setAvailableHeight(int height);
+    // Shows `text` in the status line for noticeDuration, whatever is listed:
+    // what went wrong with something the user just did.
+    void showNotice(const QString& text);
 
 signals:
     // Emitted every time the content is shown.

@@ -94,5 +94,24 @@ TEST_F(ConnectTest, AMachineChosenAgainWithinTwoSecondsIsOpenedOnce) {
     EXPECT_EQ(urlOpener.opened.size(), 3);
 }
 
+TEST_F(ConnectTest, AMachineNoViewerOpenedIsSaidWithWhy) {
+    QList<std::pair<QString, UrlOpener::Outcome>> failed;
+    QObject::connect(discovery.get(), &Discovery::connectFailed,
+                     [&](const RemoteMac& mac, const UrlOpener::Result& result) {
+                         failed.append({mac.address, result.outcome});
+                     });
+    EXPECT_EQ(openedFor(QStringLiteral("192.168.1.20")).size(), 1);
+    EXPECT_TRUE(failed.isEmpty());
+
+    urlOpener.result = {UrlOpener::Outcome::noHandler, {}, {}};
+    EXPECT_EQ(openedFor(QStringLiteral("192.168.1.21")).size(), 1);
+    urlOpener.result = {UrlOpener::Outcome::failed, QStringLiteral("Remmina"),
+                        QStringLiteral("No such file")};
+    EXPECT_EQ(openedFor(QStringLiteral("192.168.1.22")).size(), 1);
+    EXPECT_EQ(failed, (QList<std::pair<QString, UrlOpener::Outcome>>{
+                          {QStringLiteral("192.168.1.21"), UrlOpener::Outcome::noHandler},
+                          {QStringLiteral("192.168.1.22"), UrlOpener::Outcome::failed}}));
+}
+
 } // namespace
 } // namespace nimbrook::testing

@@ -6,9 +6,14 @@ usage: settings_race.py CONF BUS_A BUS_B NOTIFIED_LOG ROUNDS
 
 Each round pins or unpins Café Mac in tray A and turns "Notify When Online"
 for Guest's MacBook Pro on or off in tray B, both through the icon's menu as a
-host clicks it, while the editor saves the file 0-30 ms later with a comment
-line of its own. Every round must end with both choices and every comment in
-the file. Throughout, each tray must answer a menu call within 100 ms.
+host clicks it, while a third writer saves the file 0-30 ms later with a
+comment line of its own. In the first half of the rounds that writer takes the
+lock file as QSettings does: every round must end with both choices and every
+comment in the file. In the second half it is an editor that takes no lock:
+every comment must still be there (an editor that read the file before a
+choice was saved and saves after it writes the choice away; no program can
+keep that from happening). Throughout, each tray must answer a menu call
+within 100 ms.
 Prints what it measured; exits 1 on the first failure."""
 import fcntl
 import os
@@ -78,6 +83,26 @@ def editor_save(line):
     os.rename(conf + ".editor", conf)
 
 
+def locked_save(line):
+    """Saves the file as a program using QSettings does: under its lock file."""
+    lock_path = conf + ".lock"
+    deadline = time.time() + 5
+    while True:
+        try:
+            fd = os.open(lock_path, os.O_CREAT | os.O_EXCL | os.O_WRONLY, 0o644)
+            break
+        except FileExistsError:
+            if time.time() > deadline:
+                fail("the lock file was never free")
+            time.sleep(0.002)
+    with os.fdopen(fd, "w") as lock:
+        lock.write(f"{os.getpid()}\npython3\n{socket.gethostname()}\n")
+        lock.flush()
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        editor_save(line)
+        os.unlink(lock_path)
+
+
 def wait_until(what, check, seconds=5):
     deadline = time.time() + seconds
     while not check():
@@ -95,18 +120,28 @@ notify_guest = entry(menu_b, "Notify When Online", "Guest")
 random.seed(7)
 comments = []
 started = time.time()
+def comments_kept():
+    return all(c in open(conf, encoding="utf-8").read().splitlines() for c in comments)
+
+
 for n in range(rounds):
+    locking = n < rounds // 2
     pinned, notified = n % 2 == 0, n % 2 == 0
     click(menu_a, pin_cafe)
     click(menu_b, notify_guest)
     time.sleep(random.uniform(0, 0.03))
     comments.append(f"; edit {n}")
-    editor_save(comments[-1])
-    wait_until(f"round {n}: a choice or an edit lost",
-               lambda: ("caf-mac" in listed("PinnedMachines")) == pinned
-               and ("guests-macbook-pro" in listed("NotifyWhenOnline")) == notified
-               and all(c in open(conf, encoding="utf-8").read().splitlines() for c in comments))
-print(f"{rounds} racing rounds in {time.time() - started:.1f} s: no choice and no edit lost; "
+    (locked_save if locking else editor_save)(comments[-1])
+    if locking:
+        wait_until(f"round {n}: a choice or an edit lost",
+                   lambda: ("caf-mac" in listed("PinnedMachines")) == pinned
+                   and ("guests-macbook-pro" in listed("NotifyWhenOnline")) == notified
+                   and comments_kept())
+    else:
+        time.sleep(0.2)  # both trays have saved by now
+        wait_until(f"round {n}: an edit lost", comments_kept, 1)
+print(f"{rounds // 2} rounds beside a locking writer: no choice and no edit lost; "
+      f"{rounds - rounds // 2} beside an editor: no edit lost; {time.time() - started:.1f} s; "
       f"slowest answer {worst_answer * 1000:.0f} ms", flush=True)
 if worst_answer > 0.1:
     fail(f"a tray took {worst_answer * 1000:.0f} ms to answer")
@@ -122,10 +157,16 @@ def said(text, seconds=5):
     fail(f"not said: {text}")
 
 
+# Café Mac unpinned, whatever the editor left.
+if "caf-mac" in listed("PinnedMachines"):
+    click(menu_a, pin_cafe)
+    wait_until("Café Mac not unpinned", lambda: "caf-mac" not in listed("PinnedMachines"))
+time.sleep(0.5)
+
 # A file the user made read-only: the pin is refused, said, and not kept.
 before = open(conf, encoding="utf-8").read()
 os.chmod(conf, 0o444)
-click(menu_a, pin_cafe)  # Café Mac was unpinned by the last round
+click(menu_a, pin_cafe)
 said("Couldn’t save the pin: Nimbrook.conf is read-only")
 if open(conf, encoding="utf-8").read() != before:
     fail("a read-only file was written")

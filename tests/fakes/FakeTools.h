@@ -102,13 +102,13 @@ private:
 
 class FakeUrlOpener final : public UrlOpener {
 public:
-    bool open(const QUrl& url) override {
+    Result open(const QUrl& url) override {
         opened.append(url);
-        return accepts;
+        return result;
     }
 
     QList<QUrl> opened;
-    bool accepts = true;
+    Result result; // opened, unless a test says otherwise
 };
 
 } // namespace nimbrook::testing

@@ -13,6 +13,7 @@
 #include <QImage>
 #include <QLoggingCategory>
 #include <QMenu>
+#include <QTimer>
 #include <QtEndian>
 
 #include <algorithm>
@@ -205,18 +206,25 @@ void StatusNotifierItem::show(const QIcon& icon, const QString& title, QMenu* me
     registerWithWatcher();
 }
 
-void StatusNotifierItem::registerWithWatcher() {
+void StatusNotifierItem::registerWithWatcher(int triesLeft) {
     QDBusMessage call = QDBusMessage::createMethodCall(
         watcherService, watcherPath, watcherService, QStringLiteral("RegisterStatusNotifierItem"));
     call << serviceName_;
     auto* pending =
         new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 1000), this);
-    connect(pending, &QDBusPendingCallWatcher::finished, this, [](QDBusPendingCallWatcher* done) {
-        if (done->isError())
-            qCWarning(lcTrayHost, "the StatusNotifierWatcher did not take the item: %s",
-                      qPrintable(done->error().message()));
-        done->deleteLater();
-    });
+    connect(pending, &QDBusPendingCallWatcher::finished, this,
+            [this, triesLeft](QDBusPendingCallWatcher* done) {
+                done->deleteLater();
+                if (!done->isError())
+                    return;
+                qCWarning(lcTrayHost, "the StatusNotifierWatcher did not take the item: %s",
+                          qPrintable(done->error().message()));
+                // A busy watcher may answer late, or not at all: ask again,
+                // a few times, without waiting in between.
+                if (triesLeft > 0)
+                    QTimer::singleShot(1000, this,
+                                       [this, triesLeft] { registerWithWatcher(triesLeft - 1); });
+            });
 }
 
 } // namespace nimbrook

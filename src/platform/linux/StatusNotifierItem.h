@@ -61,7 +61,9 @@ public:
 
 private:
     class Object;
-    void registerWithWatcher();
+    // Registers the item, asking again up to `triesLeft` times when the
+    // watcher does not answer in time.
+    void registerWithWatcher(int triesLeft = 4);
 
     std::unique_ptr<Object> object_;
     std::unique_ptr<DBusMenuExporter> menu_;
