@@ -51,9 +51,7 @@ MachinePreferences::MachinePreferences(UserDefaults& defaults, Scheduler& schedu
     : QObject(parent)
     , defaults_(defaults)
     , scheduler_(scheduler) {
-    storedPinned_ = pinned_ = identitySet(defaults_, pinnedKey);
-    storedNotify_ = notify_ = identitySet(defaults_, notifyKey);
-    operatingSystems_ = nimbrook::operatingSystems(defaults_);
+    reload();
 }
 
 void MachinePreferences::reload() {

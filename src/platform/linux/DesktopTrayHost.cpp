@@ -57,10 +57,9 @@ DesktopTrayHost::DesktopTrayHost(QObject* parent)
     }
     // A watcher nearly always has its host: the item is offered at once, as a
     // panel expects at start, and the watcher's answer (never waited for)
-    // takes it back if not.
-    if (bus.isConnected() && bus.interface()->isServiceRegistered(watcherService))
-        watcherHasHost_ = true;
+    // takes it back if not. A question out means a watcher is there.
     askWatcher();
+    watcherHasHost_ = asking_;
     present_ = look();
     if (present_ != Kind::statusNotifier && xembedCheck_.interval() > 0)
         xembedCheck_.start();
