@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# The test network: a system D-Bus and an avahi-daemon in the root namespace,
-# limited to lo and veths to three network namespaces:
+# The test network: a system D-Bus of its own (its socket in the state
+# directory, reached through DBUS_SYSTEM_BUS_ADDRESS) and an avahi-daemon in a
+# private mount namespace (its own /run/avahi-daemon), in the root network
+# namespace beside whatever bus and avahi-daemon the machine runs, limited to
+# lo and veths to three network namespaces:
 #   nimbrook-peer   IPv4 only; tests run their stand-in screen-sharing hosts
 #                   there (tests/env/vnc_peer.py, mDNS from python3-zeroconf);
 #   nimbrook-dual   a dual-stack peer (IPv4 and link-local IPv6) and
@@ -28,6 +31,9 @@ DUAL_HOST_IP=10.78.1.1 DUAL_PEER_IP=10.78.1.2 DUAL_NAME="Dual Stack Studio"
 V6_NS=nimbrook-v6 V6_HOST_IF=nbv6h0 V6_PEER_IF=nbv6p0
 V6_HOST_IP=fd7b:6::1 V6_PEER_IP=fd7b:6::2 V6_NAME="IPv6 Only Studio"
 
+# Ours, whatever the caller's environment says.
+export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$STATE/system_bus_socket"
+
 log() { printf 'netenv: %s\n' "$*" >&2; }
 
 bus_answers() {
@@ -41,9 +47,10 @@ avahi_state() {
 
 start_bus() {
   bus_answers && return 0
-  mkdir -p /run/dbus
-  rm -f /run/dbus/pid /run/dbus/system_bus_socket
-  dbus-daemon --system --fork --print-pid >"$STATE/dbus.pid"
+  rm -f "$STATE/system_bus_socket"
+  # The stock system bus policy, so that avahi-daemon may own its name.
+  dbus-daemon --system --fork --print-pid --nopidfile --address="$DBUS_SYSTEM_BUS_ADDRESS" \
+    >"$STATE/dbus.pid"
   for _ in $(seq 1 50); do bus_answers && return 0; sleep 0.1; done
   log "the system bus did not start"; return 1
 }
@@ -54,7 +61,7 @@ start_avahi() {
 host-name=nimbrook-test
 use-ipv4=yes
 use-ipv6=yes
-allow-interfaces=lo,$ROOT_IF,$DUAL_HOST_IF,$V6_HOST_IF
+allow-interfaces=$ROOT_IF,$DUAL_HOST_IF,$V6_HOST_IF
 ratelimit-interval-usec=1000000
 ratelimit-burst=1000
 [wide-area]
@@ -63,7 +70,11 @@ enable-wide-area=no
 publish-hinfo=no
 publish-workstation=no
 EOC
-  avahi-daemon -f "$STATE/avahi.conf" --no-drop-root --no-chroot --no-rlimits >"$STATE/avahi.log" 2>&1 &
+  mkdir -p /run/avahi-daemon
+  # The same process all along (sh execs): its pid is avahi-daemon's.
+  unshare --mount --propagation private sh -c \
+    'mount -t tmpfs tmpfs /run/avahi-daemon && exec avahi-daemon -f "$1" --no-drop-root --no-chroot --no-rlimits' \
+    sh "$STATE/avahi.conf" </dev/null >"$STATE/avahi.log" 2>&1 &
   echo $! >"$STATE/avahi.pid"
   for _ in $(seq 1 100); do
     [ "$(avahi_state)" = 2 ] && return 0
@@ -137,6 +148,7 @@ EOC
     >"$dir/listener.log" 2>&1 &
   ip netns exec "$ns" unshare --mount --propagation private sh -c '
     dir=$1 name=$2
+    unset DBUS_SYSTEM_BUS_ADDRESS # its own bus, not the one of the test network
     mount -t tmpfs tmpfs /run/dbus && mount -t tmpfs tmpfs /run/avahi-daemon || exit 1
     dbus-daemon --system --fork
     avahi-daemon -f "$dir/avahi.conf" --no-drop-root --no-chroot --no-rlimits >"$dir/avahi.log" 2>&1 &
@@ -180,22 +192,17 @@ start_stock_peers() {
 
 up() {
   mkdir -p "$STATE"
-  if avahi-daemon -c 2>/dev/null && [ ! -f "$STATE/avahi.pid" ]; then
-    # Its interfaces are not ours to choose, and we made no peers for it to
-    # see: say nothing, and the tests that need the network skip.
-    log "an avahi-daemon not started by us is running: no test network (the integration tests will skip)"
-    return 0
-  else
-    start_bus
-    start_namespace
-    start_stock_peers
-    if ! { [ -f "$STATE/avahi.pid" ] && kill -0 "$(cat "$STATE/avahi.pid")" 2>/dev/null; }; then
-      start_avahi
-    fi
-    echo "NIMBROOK_STOCK_PEERS=1"
-    printf 'NIMBROOK_DUAL_PEER=%s\nNIMBROOK_DUAL_PEER_IP=%s\n' "$DUAL_NAME" "$DUAL_PEER_IP"
-    printf 'NIMBROOK_V6_PEER=%s\nNIMBROOK_V6_PEER_IP=%s\n' "$V6_NAME" "$V6_PEER_IP"
+  chmod 755 "$STATE" # the desktop tests' user reaches the bus too
+  start_bus
+  start_namespace
+  start_stock_peers
+  if ! { [ -f "$STATE/avahi.pid" ] && kill -0 "$(cat "$STATE/avahi.pid")" 2>/dev/null; }; then
+    start_avahi
   fi
+  echo "DBUS_SYSTEM_BUS_ADDRESS=$DBUS_SYSTEM_BUS_ADDRESS"
+  echo "NIMBROOK_STOCK_PEERS=1"
+  printf 'NIMBROOK_DUAL_PEER=%s\nNIMBROOK_DUAL_PEER_IP=%s\n' "$DUAL_NAME" "$DUAL_PEER_IP"
+  printf 'NIMBROOK_V6_PEER=%s\nNIMBROOK_V6_PEER_IP=%s\n' "$V6_NAME" "$V6_PEER_IP"
   echo "NIMBROOK_NETENV=1"
   echo "NIMBROOK_PEER_NS=$NS"
   echo "NIMBROOK_PEER_IP=$PEER_IP"
@@ -227,12 +234,7 @@ down() {
     ip netns del "$ns" 2>/dev/null || true
     rm -f "$STATE/$ns.created"
   done
-  if [ -f "$STATE/dbus.pid" ]; then
-    stop_pid "$STATE/dbus.pid"
-    sleep 0.2
-    # dbus-daemon leaves its pid file behind, and a new one refuses to start.
-    rm -f /run/dbus/pid /run/dbus/system_bus_socket
-  fi
+  stop_pid "$STATE/dbus.pid"
   rm -rf "$STATE"
 }
 
