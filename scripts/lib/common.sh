@@ -19,11 +19,13 @@ NIMBROOK_RUNTIME_PACKAGES=(
 
 # What the tests need besides: a real avahi-daemon with a peer host in a
 # network namespace, the stand-in tool's report generator, openssl for the
-# updater's test server, an X server with a tray for the end-to-end test, and
-# clang-format, which checks that the sources are formatted.
+# updater's test server, an X server with a tray for the end-to-end test, a
+# real VNC server and a real viewer (x11vnc, Remmina), and clang-format, which
+# checks that the sources are formatted.
 NIMBROOK_TEST_PACKAGES=(
   dbus avahi-daemon avahi-utils python3 python3-zeroconf iproute2 openssl
   xvfb xauth x11-utils xdotool imagemagick trayer xdg-utils clang-format
+  x11vnc remmina remmina-plugin-vnc
 )
 
 # The desktops of the end-to-end tests: X11 with a StatusNotifierItem host
