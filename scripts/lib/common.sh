@@ -50,7 +50,8 @@ NIMBROOK_SHELL_PACKAGES=(
 NIMBROOK_PACKAGE_PACKAGES=(dpkg-dev lintian appstream desktop-file-utils man-db groff-base)
 
 # What the fuzzers need: clang with its libFuzzer and sanitizer runtimes.
-NIMBROOK_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+# libclang-rt-dev follows the release's default clang.
+NIMBROOK_FUZZ_PACKAGES=(clang libclang-rt-dev)
 
 say() { printf '==> %s\n' "$*"; }
 die() { printf 'error: %s\n' "$*" >&2; exit 1; }

@@ -79,8 +79,11 @@ def publisher(kind, name, port):
                                 stdout=subprocess.DEVNULL)
     with open(os.path.join(state, stock[kind], "publish.pid")) as f:
         holder = f.read().strip()
+    # The peer's own bus, in its mount namespace; not the test network's.
+    peer_env = {k: v for k, v in os.environ.items() if k != "DBUS_SYSTEM_BUS_ADDRESS"}
     return subprocess.Popen(["nsenter", "-t", holder, "-m", "-n", "avahi-publish", "-s", name,
-                             "_rfb._tcp", "5900"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                             "_rfb._tcp", "5900"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                            env=peer_env)
 
 
 def avahi_answers():
