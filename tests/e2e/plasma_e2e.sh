@@ -50,6 +50,7 @@ measure_icon() { # what [seconds to wait for it, 3 by default]
   note "Plasma, $1: contrast $ratio:1 on $bar, ink ${width}x${height} ($strong pixels at 3:1)"
   awk "BEGIN { exit !($ratio >= 4.5 && $width >= 12 && $height >= 12) }" || {
     convert "$work/bar.png" -crop 400x60+880+740 +repage "$artifacts/plasma-bar-failed.png"
+    tail -20 "$work/plasma.log" 2>/dev/null
     fail "the icon does not read ($1)"; }
 }
 measure_icon "light, binary alone"
@@ -168,7 +169,9 @@ measure_icon "light, symbolic icon installed"
 # plasmashell restarted: kded5 keeps the items (and keeps saying a host is
 # there, so no window is due), and the new shell shows the icon again.
 pkill -u "$DESK_USER" -x plasmashell
-sleep 2
+# A new plasmashell exits at once while the old one still holds its bus name.
+old_shell_gone() { ! ps -u "$DESK_USER" -o stat=,comm= | awk '$2 == "plasmashell" && $1 !~ /^Z/' | grep -q .; }
+wait_for 15 old_shell_gone || fail "plasmashell did not exit"
 "$desk" run plasmashell --no-respawn >"$work/plasma.log" 2>&1 &
 sleep 2
 # A new plasmashell draws its panel in 5 to 15 s on a busy machine.
