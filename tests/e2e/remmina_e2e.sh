@@ -58,6 +58,7 @@ xdg-mime default org.remmina.Remmina.desktop x-scheme-handler/vnc
 serve nimbrook-dual "Remmina IPv4 Studio" 5911
 serve nimbrook-v6 "Remmina IPv6 Studio" 5912
 
+xdpyinfo >/dev/null 2>&1 || fail "the display $DISPLAY is gone: $(cat "$work/xvfb.log")"
 /usr/bin/python3 "$here/desktop/sni_watcher.py" 240 >"$work/watcher.log" 2>&1 &
 pids+=($!)
 wait_for 10 grep -q 'watcher up' "$work/watcher.log" || fail "the tray did not start"
