@@ -3,6 +3,7 @@
 fail() {
   echo "FAIL: $*"
   echo "--- nimbrook log"; cat "$work/app.log" 2>/dev/null
+  [ ! -s "$work/xvfb.log" ] || { echo "--- Xvfb log"; tail -5 "$work/xvfb.log"; }
   exit 1
 }
 wait_for() { # wait_for SECONDS COMMAND...

@@ -20,16 +20,23 @@ trap cleanup EXIT
 source "$here/common.sh"
 
 start_xvfb() { # start_xvfb FIRST LAST WxH
-  local n
-  DISPLAY=""
+  local n server
   for n in $(seq "$1" "$2"); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { DISPLAY=":$n"; break; }
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    export DISPLAY=":$n"
+    Xvfb "$DISPLAY" -screen 0 "${3}x24" -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    server=$!
+    # Answered by our server, not by another one holding the number's
+    # abstract socket without its files (ours then exits at once).
+    if wait_for 10 xdpyinfo && sleep 0.3 && kill -0 "$server" 2>/dev/null; then
+      pids+=("$server")
+      return 0
+    fi
+    kill "$server" 2>/dev/null
+    echo "display $DISPLAY unusable: $(cat "$work/xvfb.log")"
   done
-  [ -n "$DISPLAY" ] || { echo "skipping: no free display number"; exit 77; }
-  export DISPLAY
-  Xvfb "$DISPLAY" -screen 0 "${3}x24" -nolisten tcp >"$work/xvfb.log" 2>&1 &
-  pids+=($!)
-  wait_for 10 xdpyinfo || fail "Xvfb did not start"
+  echo "skipping: no free display number"
+  exit 77
 }
 
 start_trayer() {
