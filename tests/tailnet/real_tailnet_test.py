@@ -90,6 +90,10 @@ def tailscale_state(expected):
     return lambda state: state["tailscaleState"] == expected
 
 
+def listed_again(state):
+    return tailscale_state("ok")(state) and online("Studio")(state)
+
+
 def main():
     binary, artifacts = sys.argv[1], sys.argv[2]
     built = os.environ.get("NIMBROOK_TAILNET_BIN")
@@ -143,11 +147,11 @@ def run(watch, results):
     tailnet("cli", "nimbrook-desk", "down")
     measured("`tailscale down` → “Tailscale isn’t running”",
              watch.wait(tailscale_state("notRunning"), 2 * POLL + 5, "notRunning after down"))
-    if watch.last["macs"] and any(m["source"] == "Tailscale" for m in watch.last["macs"]):
+    if any(m["source"] == "Tailscale" for m in watch.last["macs"]):
         fail("Tailscale machines still listed while Tailscale is down")
     tailnet("login", "nimbrook-desk")
     measured("`tailscale up` → listed again", watch.wait(
-        lambda s: tailscale_state("ok")(s) and online("Studio")(s), 2 * POLL + 10, "back after up"))
+        listed_again, 2 * POLL + 10, "back after up"))
 
     # Logged out, then in again (control gives the node a new key and address).
     tailnet("cli", "nimbrook-desk", "logout")
@@ -155,7 +159,7 @@ def run(watch, results):
              watch.wait(tailscale_state("needsLogin"), 2 * POLL + 5, "needsLogin after logout"))
     tailnet("login", "nimbrook-desk")
     measured("logged in again → listed again", watch.wait(
-        lambda s: tailscale_state("ok")(s) and online("Studio")(s), 2 * POLL + 10, "back after login"))
+        listed_again, 2 * POLL + 10, "back after login"))
 
     # The watched daemon killed: the CLI cannot reach it; then it starts again.
     tailnet("kill", "nimbrook-desk")
@@ -163,7 +167,7 @@ def run(watch, results):
              watch.wait(tailscale_state("notRunning"), 2 * POLL + 10, "notRunning after kill"))
     tailnet("start", "nimbrook-desk")
     measured("its daemon started again → listed again", watch.wait(
-        lambda s: tailscale_state("ok")(s) and online("Studio")(s), 2 * POLL + 20, "back after restart"))
+        listed_again, 2 * POLL + 20, "back after restart"))
 
     # The watched daemon frozen: every CLI run hangs until Nimbrook gives up
     # on it; the list must not stay as if nothing happened, and must come back.
@@ -172,7 +176,7 @@ def run(watch, results):
     measured(f"the watched daemon frozen → “{watch.last['tailscaleState']}”", frozen)
     tailnet("thaw", "nimbrook-desk")
     measured("thawed → listed again", watch.wait(
-        lambda s: tailscale_state("ok")(s) and online("Studio")(s), 2 * POLL + 15, "back after thaw"))
+        listed_again, 2 * POLL + 15, "back after thaw"))
 
     # Studio added anew under the same host name: control names the new node
     # studio-1, and the old one stays in the tailnet, offline, as the CLI
