@@ -1,6 +1,8 @@
 #include "platform/linux/AvahiSession.h"
+#include "platform/linux/LocalSocket.h"
 #include "platform/linux/NetlinkPathMonitoring.h"
 #include "platform/linux/SocketAddress.h"
+#include "platform/linux/UniqueFd.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +12,10 @@
 #include <net/if.h>
 #include <net/if_arp.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <cstring>
 
 #include <gtest/gtest.h>
 
@@ -163,6 +169,54 @@ TEST(NetlinkPathTest, ClassifiesFromSysfs) {
                   c.type)
             << c.name;
     }
+}
+
+TEST(LocalSocketTest, TheSocketTableShowsWhoListensWhere) {
+    const QByteArray table = "Num       RefCount Protocol Flags    Type St Inode Path\n"
+                             "0000000000000000: 00000002 00000000 00010000 0001 01 31278 "
+                             "/tmp/.X11-unix/X10\n"
+                             "0000000000000000: 00000002 00000000 00010000 0001 01 31277 "
+                             "@/tmp/.X11-unix/X7\n"
+                             "0000000000000000: 00000003 00000000 00000000 0001 03 31301 "
+                             "/tmp/.X11-unix/X1\n"
+                             "0000000000000000: 00000002 00000000 00010000 0001 01 4001 "
+                             "/run/user/1000/a b\n"
+                             "0000000000000000: 00000002 00000000 00000000 0002 01 4002\n";
+    EXPECT_TRUE(socketTableListensAt(table, QStringLiteral("/tmp/.X11-unix/X10")));
+    EXPECT_TRUE(socketTableListensAt(table, QStringLiteral("/tmp/.X11-unix/X7")));
+    EXPECT_TRUE(socketTableListensAt(table, QStringLiteral("/run/user/1000/a b")));
+    // A connected socket on that path is a client, not a server.
+    EXPECT_FALSE(socketTableListensAt(table, QStringLiteral("/tmp/.X11-unix/X1")));
+    EXPECT_FALSE(socketTableListensAt(table, QStringLiteral("/tmp/.X11-unix/X")));
+    EXPECT_FALSE(socketTableListensAt(table, QString()));
+}
+
+// The kernel's own table, for a socket bound here: listening or not yet.
+TEST(LocalSocketTest, ARealListeningSocketAnswersAndABoundOneDoesNot) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("display socket"));
+    const QByteArray name = path.toLocal8Bit();
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(std::size_t(name.size()), sizeof(address.sun_path));
+    std::memcpy(address.sun_path, name.constData(), std::size_t(name.size()));
+    const UniqueFd server(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    ASSERT_TRUE(server);
+    ASSERT_EQ(::bind(server.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const auto table = [] {
+        QFile file(QStringLiteral("/proc/net/unix"));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    EXPECT_FALSE(socketTableListensAt(table(), path));
+    EXPECT_FALSE(unixSocketAnswers(path));
+    ASSERT_EQ(::listen(server.get(), 1), 0);
+    EXPECT_TRUE(socketTableListensAt(table(), path));
+    EXPECT_TRUE(unixSocketAnswers(path));
+    // Asked without connecting: an X server with no other client resets when
+    // a connection closes, turning away whoever connects next.
+    EXPECT_LT(::accept4(server.get(), nullptr, nullptr, SOCK_CLOEXEC), 0);
+    EXPECT_FALSE(unixSocketAnswers(dir.filePath(QStringLiteral("nothing"))));
 }
 
 } // namespace
