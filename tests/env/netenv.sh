@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# The test network: a system D-Bus of its own (its socket in the state
-# directory, reached through DBUS_SYSTEM_BUS_ADDRESS) and an avahi-daemon in a
-# private mount namespace (its own /run/avahi-daemon), limited to lo and veths
-# to three network namespaces:
+# The test network, in a network namespace of its own (nimbrook-lab), so that
+# nothing of the machine's network, nor an avahi-daemon the machine runs,
+# meets it: a system D-Bus of its own (its socket in the state directory,
+# reached through DBUS_SYSTEM_BUS_ADDRESS) and an avahi-daemon in a private
+# mount namespace (its own /run/avahi-daemon), limited to lo and veths from
+# the lab to three more network namespaces:
 #   nimbrook-peer   IPv4 only; tests run their stand-in screen-sharing hosts
 #                   there (tests/env/vnc_peer.py, mDNS from python3-zeroconf);
 #   nimbrook-dual   a dual-stack peer (IPv4 and link-local IPv6) and
@@ -10,18 +12,19 @@
 #                   each with its own system bus and a stock avahi-daemon in a
 #                   private mount namespace, advertising one service with
 #                   avahi-publish in front of a listener, as Linux machines do.
+# What uses the network runs in the lab: `nsenter --net=$NIMBROOK_LAB_NETNS`.
 #
 #   netenv.sh up      start what is not running; prints the variables to export
 #   netenv.sh down    stop only what `up` started, and delete the namespaces
 #   netenv.sh restart-avahi   kill our avahi-daemon and start it again
 #
-# Never touches a real network: avahi is confined to lo and the veths. An
-# avahi-daemon the machine runs on the same links takes our host name for a
-# conflict again and again: up then fails.
+# Never touches a real network: avahi is confined to the lab.
 set -euo pipefail
 
 STATE=${NIMBROOK_NETENV_DIR:-/tmp/nimbrook-netenv}
 ENV_DIR="$(cd "$(dirname "$0")" && pwd)"
+LAB=nimbrook-lab
+LAB_NETNS=/run/netns/$LAB
 NS=nimbrook-peer
 ROOT_IF=nbroot0
 PEER_IF=nbpeer0
@@ -200,6 +203,7 @@ up() {
   if ! { [ -f "$STATE/avahi.pid" ] && kill -0 "$(cat "$STATE/avahi.pid")" 2>/dev/null; }; then
     start_avahi
   fi
+  echo "NIMBROOK_LAB_NETNS=$LAB_NETNS"
   echo "DBUS_SYSTEM_BUS_ADDRESS=$DBUS_SYSTEM_BUS_ADDRESS"
   echo "NIMBROOK_STOCK_PEERS=1"
   printf 'NIMBROOK_DUAL_PEER=%s\nNIMBROOK_DUAL_PEER_IP=%s\n' "$DUAL_NAME" "$DUAL_PEER_IP"
@@ -245,9 +249,30 @@ restart_avahi() {
   start_avahi
 }
 
+in_lab() {
+  [ -e "$LAB_NETNS" ] && [ "$(stat -L -c %i /proc/self/ns/net)" = "$(stat -L -c %i "$LAB_NETNS")" ]
+}
+
 case "${1:-}" in
+  up | down | restart-avahi) ;;
+  *) echo "usage: $0 up|down|restart-avahi" >&2; exit 2 ;;
+esac
+if ! in_lab; then
+  if [ "$1" = up ] && [ ! -e "$LAB_NETNS" ]; then
+    ip netns add "$LAB"
+    ip -n "$LAB" link set lo up
+  fi
+  if [ "$1" = down ]; then
+    [ -e "$LAB_NETNS" ] || exit 0
+    nsenter --net="$LAB_NETNS" "$0" down
+    ip netns pids "$LAB" 2>/dev/null | xargs -r kill 2>/dev/null || true
+    ip netns del "$LAB"
+    exit 0
+  fi
+  exec nsenter --net="$LAB_NETNS" "$0" "$@"
+fi
+case "$1" in
   up) up ;;
   down) down ;;
   restart-avahi) restart_avahi ;;
-  *) echo "usage: $0 up|down|restart-avahi" >&2; exit 2 ;;
 esac
