@@ -4,7 +4,7 @@
 NIMBROOK_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 NIMBROOK_BUILD_DIR="${NIMBROOK_BUILD_DIR:-$NIMBROOK_ROOT/build}"
 
-# What building needs, on Debian 12.
+# What building needs, on Debian 12 and 13 alike.
 NIMBROOK_BUILD_PACKAGES=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-svg-dev libavahi-client-dev libxcb1-dev libglib2.0-dev libsimdjson-dev
@@ -45,6 +45,9 @@ NIMBROOK_SHELL_PACKAGES=(
   plasma-desktop kwin-x11 kded5 breeze
   xdg-desktop-portal xdg-desktop-portal-gtk xdg-desktop-portal-kde
 )
+
+# What a release root made with debootstrap lacks besides, for the tests.
+NIMBROOK_RELEASE_ROOT_PACKAGES=(procps)
 
 # What checking the Debian package needs.
 NIMBROOK_PACKAGE_PACKAGES=(dpkg-dev lintian appstream desktop-file-utils man-db groff-base)
