@@ -44,6 +44,8 @@ inside_env=(PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HO
 # shellcheck disable=SC2016 # expanded by the inner shell
 exec unshare --mount --propagation private --fork -- bash -euc '
   root=$1 src=$2 tailnet_bin=$3; shift 3
+  # The root a mount of its own: `ip netns exec` changes the propagation of /.
+  mount --bind "$root" "$root"
   mount -t proc proc "$root/proc"
   mount --rbind /sys "$root/sys"
   mount --rbind /dev "$root/dev"

@@ -24,13 +24,25 @@ panels() { log_count 'panel shown at'; }
 last_panel() { sed -n 's/.*panel shown at \([0-9-]*\),\([0-9-]*\) \([0-9]*\)x\([0-9]*\).*/\1 \2 \3 \4/p' "$work/app.log" | tail -1; }
 vnc_lines() { wc -l <"$work/vnc.log"; }
 
+# settled_shot FILE: a screenshot once two in a row, 0.5 s apart, are the same
+# (on a loaded machine the bar may still be painting itself).
+settled_shot() {
+  local deadline=$((SECONDS + 15))
+  "$desk" shot "$1"
+  while sleep 0.5 && [ $SECONDS -lt $deadline ]; do
+    "$desk" shot "$work/shot-again.png"
+    [ "$(compare -metric AE "$1" "$work/shot-again.png" null: 2>&1)" = 0 ] && return 0
+    mv "$work/shot-again.png" "$1"
+  done
+}
+
 # Where the icon is: what changed in the bar when it came.
-"$desk" shot "$work/before.png"
+settled_shot "$work/before.png"
 start_app
 WAIT=10 "$here/desktop/sni-items.sh" Nimbrook >"$work/item.txt" || fail "no StatusNotifierItem registered"
 service=$(grep -o '^item=[^/ ]*' "$work/item.txt" | cut -d= -f2)
 sleep 2
-"$desk" shot "$work/after.png"
+settled_shot "$work/after.png"
 read -r bw bh bx by < <(convert "$work/before.png" "$work/after.png" -compose difference -composite \
   -crop 1280x60+0+740 +repage -colorspace Gray -threshold 8% -format '%@' info: | tr 'x+' '  ')
 [ -n "${bw:-}" ] && [ "$bw" -gt 0 ] || fail "no icon appeared in Plasma's tray"
