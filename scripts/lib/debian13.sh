@@ -11,6 +11,7 @@
 # its packages bring from starting when they are installed.
 #
 # usage: debian13.sh [scripts/test arguments]     (as root)
+#        debian13.sh --run CMD [ARG...]           CMD in the root, at /src
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 [ "$(id -u)" -eq 0 ] || die "the Debian 13 leg runs as root"
@@ -41,6 +42,13 @@ inside_env=(PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HO
   LANG=C.UTF-8 TERM=dumb NIMBROOK_BUILD_DIR=/src/build-debian13)
 [ -z "$tailnet_bin" ] || inside_env+=(NIMBROOK_TAILNET_BIN="$tailnet_bin")
 
+if [ "${1:-}" = --run ]; then
+  shift
+  command=(sh -c 'cd /src && exec "$@"' run "$@")
+else
+  command=(bash /src/scripts/test --in-release-root "$@")
+fi
+
 # shellcheck disable=SC2016 # expanded by the inner shell
 exec unshare --mount --propagation private --fork -- bash -euc '
   root=$1 src=$2 tailnet_bin=$3; shift 3
@@ -60,4 +68,4 @@ exec unshare --mount --propagation private --fork -- bash -euc '
   cp /etc/resolv.conf "$root/etc/resolv.conf"
   exec chroot "$root" /usr/bin/env -i "$@"
 ' debian13 "$root" "$NIMBROOK_ROOT" "$tailnet_bin" "${inside_env[@]}" \
-  bash /src/scripts/test --in-release-root "$@"
+  "${command[@]}"

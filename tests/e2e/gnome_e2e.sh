@@ -68,8 +68,9 @@ measure_icon() { # what
     awk "BEGIN { exit !($ratio >= 4.5 && $width >= 12 && $height >= 12) }" && break
   done
   note "GNOME, $1: contrast $ratio:1 on $bar, ink ${width}x${height} ($strong pixels at 3:1)"
-  awk "BEGIN { exit !($ratio >= 4.5 && $width >= 12 && $height >= 12) }" ||
-    fail "the icon does not read on GNOME's bar ($1)"
+  awk "BEGIN { exit !($ratio >= 4.5 && $width >= 12 && $height >= 12) }" || {
+    cp "$work/bar.png" "$artifacts/gnome-screen-failed.png"
+    fail "the icon does not read on GNOME's bar ($1) at $ix,$iy"; }
 }
 
 # The binary alone: GNOME draws the pixmap.

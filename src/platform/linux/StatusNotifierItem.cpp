@@ -119,11 +119,11 @@ public:
     QString status() const { return QStringLiteral("Active"); }
     int windowId() const { return 0; }
     QString iconThemePath() const { return {}; }
-    QString iconName() const { return icon_.name(); }
+    QString iconName() const { return iconName_; }
     sni::PixmapList iconPixmap() const { return pixmaps_; }
     QString empty() const { return {}; }
     sni::PixmapList noPixmaps() const { return {}; }
-    sni::ToolTip toolTip() const { return {icon_.name(), {}, title_, QString()}; }
+    sni::ToolTip toolTip() const { return {iconName_, {}, title_, QString()}; }
     bool itemIsMenu() const { return false; }
     QDBusObjectPath menu() const {
         return QDBusObjectPath(menu_ ? DBusMenuExporter::objectPath
@@ -131,7 +131,10 @@ public:
     }
 
     void set(const QIcon& icon, const QString& title, QMenu* menu) {
-        icon_ = icon;
+        // A name is given only for an icon the theme has: hosts prefer a name
+        // to the pixels, and GNOME's AppIndicator extension shows a name it
+        // cannot find as a placeholder instead of falling back to them.
+        iconName_ = QIcon::hasThemeIcon(icon.name()) ? icon.name() : QString();
         pixmaps_ = sni::pixmapsOf(icon);
         title_ = title;
         menu_ = menu;
@@ -162,7 +165,7 @@ signals:
 
 private:
     StatusNotifierItem& item_;
-    QIcon icon_;
+    QString iconName_;
     sni::PixmapList pixmaps_;
     QString title_;
     QPointer<QMenu> menu_;

@@ -1,5 +1,5 @@
 #!/bin/bash
-# gnome.sh: GNOME Shell 43 as a headless Wayland compositor, with the AppIndicator extension
+# gnome.sh: GNOME Shell (43 on Debian 12, 48 on Debian 13) as a headless Wayland compositor, with the AppIndicator extension
 # (gnome-shell-extension-appindicator) as its StatusNotifierItem host.
 #
 # Gives: gnome-shell --headless (one 1280x800 virtual monitor, no Xwayland), a session D-Bus,
@@ -31,29 +31,40 @@ HOOKS=nimbrook-test-hooks@nimbrook.github.io
 down() { session_down; }
 
 install_hooks() {
-  local dir="$STATE/home/.local/share/gnome-shell/extensions/$HOOKS"
+  local dir="$STATE/home/.local/share/gnome-shell/extensions/$HOOKS" major
+  major=$(gnome-shell --version | sed -n 's/^GNOME Shell \([0-9]*\).*/\1/p')
   mkdir -p "$dir"
   cat >"$dir/metadata.json" <<EOJ
 {"uuid": "$HOOKS", "name": "Nimbrook test hooks",
- "description": "Lets Nimbrook's tests use Eval and take screenshots", "shell-version": ["43"]}
+ "description": "Lets Nimbrook's tests use Eval and take screenshots", "shell-version": ["$major"]}
 EOJ
-  cat >"$dir/extension.js" <<'EOJ'
-const Main = imports.ui.main;
-class Extension {
+  # GNOME starts in the overview, whose search would take the keys typed.
+  local body='
     enable() {
         global.context.unsafe_mode = true;
-        // GNOME starts in the overview, whose search would take the keys typed.
         if (Main.layoutManager._startingUp) {
-            const id = Main.layoutManager.connect('startup-complete', () => {
+            const id = Main.layoutManager.connect("startup-complete", () => {
                 Main.layoutManager.disconnect(id);
                 Main.overview.hide();
             });
         }
     }
-    disable() { global.context.unsafe_mode = false; }
+    disable() { global.context.unsafe_mode = false; }'
+  if [ "${major:-0}" -ge 45 ]; then # extensions are ES modules from GNOME 45 on
+    cat >"$dir/extension.js" <<EOJ
+import * as Main from 'resource:///org/gnome/shell/ui/main.js';
+import {Extension} from 'resource:///org/gnome/shell/extensions/extension.js';
+export default class NimbrookTestHooks extends Extension {$body
+}
+EOJ
+  else
+    cat >"$dir/extension.js" <<EOJ
+const Main = imports.ui.main;
+class Extension {$body
 }
 function init() { return new Extension(); }
 EOJ
+  fi
   chown -R "$DESK_USER:" "$STATE/home"
 }
 
@@ -105,7 +116,7 @@ up() {
   as_user gsettings set org.gnome.shell enabled-extensions "['$APPINDICATOR', '$HOOKS']"
   as_user gsettings set org.gnome.shell disable-user-extensions false
   SESSION_ENV+=(XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=GNOME)
-  unshare --mount --propagation private sh -c 'mount -t tmpfs none /run/systemd && exec "$@"' sh \
+  unshare --mount --propagation private sh -c 'mkdir -p /run/systemd && mount -t tmpfs none /run/systemd && exec "$@"' sh \
     setpriv --reuid="$DESK_USER" --regid="$(id -g "$DESK_USER")" --init-groups env -i "${SESSION_ENV[@]}" \
     gnome-shell --headless --wayland --no-x11 --virtual-monitor 1280x800 --wayland-display=wayland-gnome \
     </dev/null >"$STATE/logs/shell.log" 2>&1 &
