@@ -46,6 +46,14 @@ NIMBROOK_SHELL_PACKAGES=(
   xdg-desktop-portal xdg-desktop-portal-gtk xdg-desktop-portal-kde
 )
 
+# GNOME's end-to-end test on Debian 13: its shell with the AppIndicator
+# extension, the GTK portal, and what the test reads the session with.
+NIMBROOK_GNOME_PACKAGES=(
+  gnome-shell gnome-shell-extension-appindicator gsettings-desktop-schemas dconf-service dconf-cli
+  libglib2.0-bin xdg-desktop-portal xdg-desktop-portal-gtk jq systemd python3-dbus python3-gi
+  dbus-daemon fonts-dejavu-core imagemagick
+)
+
 # What a release root made with debootstrap lacks besides, for the tests.
 NIMBROOK_RELEASE_ROOT_PACKAGES=(procps)
 

@@ -10,7 +10,8 @@
 # the machine's or another leg's), and a policy-rc.d that keeps the daemons
 # its packages bring from starting when they are installed.
 #
-# usage: debian13.sh [scripts/test arguments]     (as root)
+# usage: debian13.sh [--desktops] [scripts/test arguments]     (as root)
+#   --desktops   GNOME's end-to-end test too (always when the root was kept)
 #        debian13.sh --run CMD [ARG...]           CMD in the root, at /src
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -19,6 +20,12 @@ source "$(dirname "$0")/common.sh"
 cache=${NIMBROOK_DEBIAN13_CACHE:-/var/cache/nimbrook/debian13}
 root=$cache/root
 mirror=${NIMBROOK_DEBIAN_MIRROR:-http://deb.debian.org/debian}
+
+# GNOME's test too with --desktops, or when the root was kept from an earlier
+# run (a fresh machine spends its time on making the root).
+desktops=()
+if [ "${1:-}" = --desktops ]; then desktops=(--desktops); shift; fi
+[ ! -f "$root/.complete" ] || desktops=(--desktops)
 
 ensure_packages debootstrap
 mkdir -p "$cache"
@@ -38,15 +45,19 @@ fi
 # The test tailnet's programs, built outside (Debian 13's Go is too old for
 # them), are shown to the root where they are.
 tailnet_bin=${NIMBROOK_TAILNET_BIN:-}
+if [ -z "$tailnet_bin" ]; then
+  say "the test tailnet's programs (Tailscale from the Go module proxy)"
+  tailnet_bin=$("$NIMBROOK_ROOT/tests/tailnet/build.sh") || die "the test tailnet's programs did not build"
+fi
 inside_env=(PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME=/root
   LANG=C.UTF-8 TERM=dumb NIMBROOK_BUILD_DIR=/src/build-debian13)
-[ -z "$tailnet_bin" ] || inside_env+=(NIMBROOK_TAILNET_BIN="$tailnet_bin")
+inside_env+=(NIMBROOK_TAILNET_BIN="$tailnet_bin")
 
 if [ "${1:-}" = --run ]; then
   shift
   command=(sh -c 'cd /src && exec "$@"' run "$@")
 else
-  command=(bash /src/scripts/test --in-release-root "$@")
+  command=(bash /src/scripts/test --in-release-root "${desktops[@]}" "$@")
 fi
 
 # shellcheck disable=SC2016 # expanded by the inner shell
@@ -61,10 +72,8 @@ exec unshare --mount --propagation private --fork -- bash -euc '
   mount -t tmpfs -o mode=1777 tmpfs "$root/tmp"
   mkdir -p "$root/src"
   mount --bind "$src" "$root/src"
-  if [ -n "$tailnet_bin" ]; then
-    mkdir -p "$root$tailnet_bin"
-    mount --bind -o ro "$tailnet_bin" "$root$tailnet_bin"
-  fi
+  mkdir -p "$root$tailnet_bin"
+  mount --bind -o ro "$tailnet_bin" "$root$tailnet_bin"
   cp /etc/resolv.conf "$root/etc/resolv.conf"
   exec chroot "$root" /usr/bin/env -i "$@"
 ' debian13 "$root" "$NIMBROOK_ROOT" "$tailnet_bin" "${inside_env[@]}" \

@@ -223,7 +223,7 @@ for n in 20 200 5000; do
   /usr/bin/python3 "$data/make_tailscale_status.py" --peers "$n" --macos-fraction 1 --seed 5 \
     >"$work/many.json"
   chmod a+r "$work/many.json" && mv "$work/many.json" "$FAKE_TAILSCALE_REPORT"
-  wait_for 15 show_all_shown || fail "no \"Show All Machines…\" with $n machines"
+  wait_for 15 show_all_shown || fail "no \"Show All Machines…\" with $n machines: $("$here/desktop/sni-items.sh" Nimbrook 2>&1 | grep -v "^menu  ")"
   before_kb=$(shell_kb)
   read -r ix iy <<<"$(icon_at)"
   worst=$(probe_shell "$desk" click "$ix" "$iy")
