@@ -58,10 +58,12 @@ entry_at() {
 }
 measure_icon() { # what
   local bar try
-  read -r ix iy <<<"$pos"
-  # The extension draws the icon a moment after it places the button.
+  # The extension draws the icon a moment after it places the button, and
+  # the button may still move as the bar lays itself out: asked again each time.
   for try in $(seq 10); do
     sleep 0.5
+    pos=$(icon_at)
+    read -r ix iy <<<"$pos"
     "$desk" shot "$work/bar.png"
     bar=$(bar_colour "$work/bar.png" 600 3)
     read -r ratio strong width height < <(ink_on_bar "$work/bar.png" "$ix" "$iy" 24 "$bar")
