@@ -40,7 +40,8 @@ wait_for 10 "$desk" run busctl --user call org.freedesktop.portal.Desktop /org/f
   org.freedesktop.portal.Settings Read ss org.freedesktop.appearance color-scheme >/dev/null ||
   fail "the portal does not answer: $(tail -3 "$work/portal.log")"
 
-js_item='Object.entries(Main.panel.statusArea).find(([k]) => k.startsWith("appindicator-"))'
+# The newest indicator: the one of a Nimbrook just stopped may linger a moment.
+js_item='Object.entries(Main.panel.statusArea).filter(([k]) => k.startsWith("appindicator-")).pop()'
 # "X Y" of the indicator's centre, or nothing while there is none.
 icon_at() {
   "$desk" eval "let e = $js_item; if (!e) ''; else { let [x, y] = e[1].get_transformed_position();
@@ -217,15 +218,19 @@ probe_shell() {
   kill "$probe"; wait "$probe" 2>/dev/null
   sort -n "$work/probe.txt" | tail -1
 }
-# Read from the exported menu: GNOME 48's extension reads a closed menu only
-# when it opens.
-show_all_shown() { "$here/desktop/sni-items.sh" Nimbrook | grep -qx 'menu Show All Machines…'; }
+# As the extension has read the menu, or else as it is exported: GNOME 48's
+# extension reads a closed menu only when it opens, and GNOME 43's, switched
+# back on, finds the item again without listing it with its watcher.
+show_all_shown() {
+  [ "$("$desk" eval "let e = $js_item; e[1].menu._getMenuItems().some(i => i.visible && i.label && i.label.text.startsWith('Show All Machines'))")" = true ] ||
+    "$here/desktop/sni-items.sh" Nimbrook 2>/dev/null | grep -qx 'menu Show All Machines…'
+}
 idle=$(probe_shell true)
 for n in 20 200 5000; do
   /usr/bin/python3 "$data/make_tailscale_status.py" --peers "$n" --macos-fraction 1 --seed 5 \
     >"$work/many.json"
   chmod a+r "$work/many.json" && mv "$work/many.json" "$FAKE_TAILSCALE_REPORT"
-  wait_for 15 show_all_shown || fail "no \"Show All Machines…\" with $n machines: $("$here/desktop/sni-items.sh" Nimbrook 2>&1 | grep -v "^menu  ")"
+  wait_for 15 show_all_shown || fail "no \"Show All Machines…\" with $n machines"
   before_kb=$(shell_kb)
   read -r ix iy <<<"$(icon_at)"
   worst=$(probe_shell "$desk" click "$ix" "$iy")
@@ -236,7 +241,9 @@ for n in 20 200 5000; do
   note "GNOME, $n machines: menu ${mw}x$mh at $mx,$my, Quit at $quit; slowest Eval $worst ms while it opened ($idle ms idle); shell memory $(( ($(shell_kb) - before_kb) / 1024 )) MB more"
   [ $((my + mh)) -le 720 ] || fail "the menu reaches y=$((my + mh)), past a 1280x720 screen"
   [ -n "$quit" ] && [ "${quit#* }" -lt 720 ] || fail "Quit is out of reach at '$quit'"
-  [ "$worst" -le $((idle + 100)) ] || fail "the shell took $worst ms to answer while the menu opened"
+  # A shell held up by the menu answers seconds late; one busy 2-core machine
+  # has made it 184 ms late now and then without any such cause.
+  [ "$worst" -le $((idle + 250)) ] || fail "the shell took $worst ms to answer while the menu opened"
   if [ "$n" = 5000 ]; then
     "$desk" click ${quit% *} ${quit#* }
     wait_for 5 sh -c "! pgrep -u '$DESK_USER' -x nimbrook" || fail "Quit did not end Nimbrook"
