@@ -84,9 +84,7 @@ convert "$work/bar.png" -crop 400x32+880+0 +repage "$artifacts/gnome-bar.png"
 kill "$app"; wait "$app" 2>/dev/null
 
 # With the package's icons: GNOME draws the symbolic icon in its bar's colour.
-install -D -m 644 "$here/../../packaging/icons/nimbrook-symbolic.svg" \
-  "$DESK_HOME/.local/share/icons/hicolor/symbolic/apps/io.github.nimbrook.nimbrook-symbolic.svg"
-chown -R "$DESK_USER:" "$DESK_HOME/.local"
+install_symbolic_icon
 : >"$work/app.log"
 start_app
 wait_icon || fail "no icon on GNOME's bar after a restart"

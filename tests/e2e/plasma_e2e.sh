@@ -165,9 +165,7 @@ measure_icon "dark, binary alone"
 convert "$work/bar.png" -crop 400x60+880+740 +repage "$artifacts/plasma-bar-dark.png"
 
 # The package's icons: Plasma prefers the symbolic icon, recoloured to its bar.
-install -D -m 644 "$here/../../packaging/icons/nimbrook-symbolic.svg" \
-  "$DESK_HOME/.local/share/icons/hicolor/symbolic/apps/io.github.nimbrook.nimbrook-symbolic.svg"
-chown -R "$DESK_USER:" "$DESK_HOME/.local"
+install_symbolic_icon
 kill "$app"; wait "$app" 2>/dev/null
 : >"$work/app.log"
 start_app

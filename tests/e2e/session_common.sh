@@ -3,6 +3,7 @@
 # user, so what it runs is copied where that user may read it.
 #   up_desktop NAME TOOL...     starts the desktop (skips without root or a tool)
 #   session_setup BINARY ARTIFACTS   what the session user needs
+#   install_symbolic_icon       the package's symbolic icon in the session user's theme
 #   start_app                   starts Nimbrook in the session; log in $work/app.log
 #   and common.sh's helpers, and contrast_on_bar (contrast.sh)
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -50,6 +51,14 @@ EOD
   chown -R "$DESK_USER:" "$DESK_HOME"
   "$desk" run xdg-mime default vnc-recorder.desktop x-scheme-handler/vnc
   export NIMBROOK_VNC_LOG="$work/vnc.log" FAKE_TAILSCALE_REPORT="$work/data/tailscale/running-3-macs.json"
+}
+
+# The package's symbolic icon, installed for the session user as the package
+# installs it for everyone.
+install_symbolic_icon() {
+  install -D -m 644 "$here/../../packaging/icons/nimbrook-symbolic.svg" \
+    "$DESK_HOME/.local/share/icons/hicolor/symbolic/apps/io.github.nimbrook.nimbrook-symbolic.svg"
+  chown -R "$DESK_USER:" "$DESK_HOME/.local"
 }
 
 start_app() {

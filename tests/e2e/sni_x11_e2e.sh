@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # End to end on X11 whose tray is a StatusNotifierItem host (xfce4-panel's Status
 # Tray, with the xfwm4 window manager), as an unprivileged user: the item is
-# registered with a pixmap (and the icon's name once it is installed) and a menu that lists the machines
-# and the three commands; a click opens the panel at the click, below the bar;
-# the icon reads on the white bar; Ctrl+1 and a menu item each hand a vnc://
-# address to the desktop's handler, and the panel is closed afterwards.
+# registered with a pixmap (and the icon's name once it is installed) and a
+# menu that lists the machines and the three commands; a click opens the panel
+# at the click, below the bar; the icon reads on the white bar; Ctrl+1 and a
+# menu item each hand a vnc:// address to the desktop's handler, and the panel
+# is closed afterwards.
 # usage: sni_x11_e2e.sh NIMBROOK_BINARY ARTIFACTS_DIR     (exit 77: cannot run here)
 set -uo pipefail
 binary=$1 artifacts=$2
@@ -71,9 +72,7 @@ echo "the menu item opened $(tail -1 "$work/vnc.log")"
 
 # With the package's symbolic icon installed, the item names it.
 kill "$app"; wait "$app" 2>/dev/null
-install -D -m 644 "$here/../../packaging/icons/nimbrook-symbolic.svg" \
-  "$DESK_HOME/.local/share/icons/hicolor/symbolic/apps/io.github.nimbrook.nimbrook-symbolic.svg"
-chown -R "$DESK_USER:" "$DESK_HOME/.local/share/icons"
+install_symbolic_icon
 start_app
 WAIT=10 "$here/desktop/sni-items.sh" Nimbrook >"$item" || fail "no StatusNotifierItem registered again"
 grep -qx 'IconName=io.github.nimbrook.nimbrook-symbolic' "$item" ||
