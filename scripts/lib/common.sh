@@ -10,6 +10,11 @@ NIMBROOK_BUILD_PACKAGES=(
   qt6-base-dev qt6-svg-dev libavahi-client-dev libxcb1-dev libglib2.0-dev libsimdjson-dev
   libgtest-dev libbenchmark-dev
 )
+# From Debian 13 on: Qt 6's layer-shell, with which the panel goes by the tray
+# on Wayland compositors that offer it (Plasma's KWin, sway).
+if [ "$(. /etc/os-release && echo "${VERSION_ID%%.*}")" -ge 13 ] 2>/dev/null; then
+  NIMBROOK_BUILD_PACKAGES+=(liblayershellqtinterface-dev libwayland-dev)
+fi
 
 # What running needs: the system bus and Avahi for the local network, and
 # xdg-open to hand vnc:// addresses to the desktop.

@@ -5,6 +5,7 @@
 #include "app/DisplayChoice.h"
 #include "app/NimbrookUpdater.h"
 #include "app/OnlineNotifier.h"
+#include "app/PanelPlacement.h"
 #include "app/UpdateNotifier.h"
 #include "discovery/Discovery.h"
 #include "model/AddressText.h"
@@ -14,6 +15,7 @@
 #include "platform/Notifications.h"
 #include "platform/StatusIcon.h"
 #include "platform/TrayHost.h"
+#include "platform/linux/LayerShellPlacement.h"
 #include "ui/MenuActions.h"
 #include "ui/MenuContent.h"
 #include "ui/Style.h"
@@ -73,8 +75,9 @@ void activateWith(QWidget* window, QString& token) {
 // The panel: a frameless popup that closes when the user clicks elsewhere.
 // Wayland has no popup without a parent window and lets no program place its
 // own windows: there it is a frameless window of fixed size (which tiling
-// compositors float), placed by the compositor, that closes when it loses the
-// focus or on Escape.
+// compositors float) that closes when it loses the focus or on Escape. The
+// compositor places it, unless it offers the layer-shell protocol: then it
+// goes by the tray, as on X11.
 class PanelPopup final : public QWidget {
 public:
     PanelPopup()
@@ -85,7 +88,14 @@ public:
         auto* layout = new QVBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSizeConstraint(QLayout::SetFixedSize);
+        if (onWayland()) {
+            createWinId();
+            layered_ = windowHandle() && LayerShellPlacement::adopt(*windowHandle());
+        }
     }
+
+    // Whether showAt() puts it where it says, rather than the compositor.
+    bool placesItself() const { return !onWayland() || layered_; }
 
     // Under the anchor when there is room, else above it; always on screen.
     void showAt(const QRect& anchor) {
@@ -137,8 +147,20 @@ protected:
     // The list grows and shrinks while the panel is open: keep it by the icon.
     void resizeEvent(QResizeEvent* event) override {
         QWidget::resizeEvent(event);
-        if (isVisible())
+        if (!isVisible())
+            return;
+        if (!layered_) {
             place();
+            return;
+        }
+        // KWin arranges a layer surface anew when its margins change, not
+        // when only its size does: one margin off by one, then the right one.
+        LayerShellPlacement::moveTo(*windowHandle(), QRect(pos() + QPoint(0, 1), size()),
+                                    screen()->geometry());
+        QTimer::singleShot(0, this, [this] {
+            if (isVisible())
+                place();
+        });
     }
 
     void hideEvent(QHideEvent* event) override {
@@ -159,22 +181,29 @@ private:
     }
 
     void place() {
-        if (anchor_.isNull())
+        if (anchor_.isNull()) {
+            if (layered_)
+                LayerShellPlacement::moveTo(*windowHandle(), QRect(), QRect());
             return; // the compositor's choice
-        const QRect anchor = anchor_;
-        const QScreen* screen = QGuiApplication::screenAt(anchor.center());
+        }
+        const QScreen* screen = QGuiApplication::screenAt(anchor_.center());
         if (!screen)
             screen = QGuiApplication::primaryScreen();
-        const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
-        QPoint position(anchor.center().x() - width() / 2, anchor.bottom() + 1);
-        if (position.y() + height() > available.bottom())
-            position.setY(anchor.top() - height() - 1);
-        position.setX(qBound(available.left(), position.x(), available.right() - width()));
-        position.setY(qBound(available.top(), position.y(), available.bottom() - height()));
+        const QRect whole = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+        // Wayland does not tell which part of the screen the bars take.
+        const QRect available = !screen    ? whole
+                                : layered_ ? areaBesideBar(whole, anchor_.center())
+                                           : screen->availableGeometry();
+        const QPoint position = panelPosition(anchor_, size(), available);
         move(position);
+        if (layered_ && !isVisible() && screen)
+            windowHandle()->setScreen(const_cast<QScreen*>(screen));
+        if (layered_)
+            LayerShellPlacement::moveTo(*windowHandle(), QRect(position, size()), whole);
     }
 
     QRect anchor_;
+    bool layered_ = false; // a layer surface, which we place
 
 public:
     // Spent on the next activation.
@@ -396,6 +425,8 @@ void NimbrookApp::showTrayIcon() {
     tray_ = platform_.makeStatusIcon(trayHost_->present());
     if (!menu_)
         menu_ = std::make_unique<TrayMenu>(discovery(), actions());
+    connect(tray_.get(), &StatusIcon::activationTokenGiven, this,
+            [this](const QString& token) { activationToken_ = onWayland() ? token : QString(); });
     connect(tray_.get(), &StatusIcon::activated, this, &NimbrookApp::togglePanel);
     tray_->show(trayIcon(), QStringLiteral("Nimbrook"), menu_.get());
     qCInfo(lcApp, "tray icon set");
@@ -423,6 +454,7 @@ void NimbrookApp::hidePanel() {
 void NimbrookApp::togglePanel(const QPoint& at) {
     if (panel_ && panel_->isVisible()) {
         panel_->hide();
+        activationToken_.clear();
         return;
     }
     showPanel(at);
@@ -441,9 +473,15 @@ void NimbrookApp::showPanel(const QPoint& at) {
     if (content().parentWidget() != panel_.get())
         panel_->layout()->addWidget(&content());
     panel_->activationToken = std::exchange(activationToken_, QString());
-    if (onWayland()) {
+    if (!panel_->placesItself()) {
         // The compositor places it; all we can do is show it.
         panel_->showAt(QRect());
+        return;
+    }
+    if (onWayland()) {
+        // Where the host says the click was; nothing else there is known
+        // (the pointer is ours only over our own windows).
+        panel_->showAt(at.isNull() ? QRect() : QRect(at, QSize(1, 1)));
         return;
     }
     // Where the host says the click was; else by the icon; else at the pointer.

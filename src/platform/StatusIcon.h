@@ -26,6 +26,9 @@ signals:
     // The icon's main action (a click). `at`: the place the host gave for it,
     // a null point when it gave none.
     void activated(const QPoint& at);
+    // Just before activated(), from hosts that hand over the Wayland
+    // activation token of the click, with which our window may take the focus.
+    void activationTokenGiven(const QString& token);
 };
 
 } // namespace nimbrook

@@ -148,6 +148,8 @@ public slots:
         emit item_.activated(x == 0 && y == 0 ? QPoint() : clamped(x, y));
     }
     void SecondaryActivate(int x, int y) { Activate(x, y); }
+    // Plasma's extension: the activation token of the click that follows.
+    void ProvideXdgActivationToken(const QString& token) { emit item_.activationTokenGiven(token); }
     // For hosts that leave the menu to the item: only X11 lets us place it.
     void ContextMenu(int x, int y) {
         if (menu_ && QGuiApplication::platformName() == QLatin1StringView("xcb"))

@@ -6,7 +6,8 @@
 #                           watcher pid=1234 (waybar) host=true items=1
 #                           item Nimbrook :1.5/StatusNotifierItem pid=1300 status=Active
 #   sni-items.sh ITEM     one item's properties and its DBusMenu (com.canonical.dbusmenu GetLayout);
-#                         ITEM is an Id ("Nimbrook"), a bus name (":1.5") or a registered entry:
+#                         ITEM is an Id ("Nimbrook"), a bus name (":1.5", read even when
+#                         the watcher does not list it) or a registered entry:
 #                           item=:1.5/StatusNotifierItem pid=1300
 #                           Id=Nimbrook  Title=...  Status=Active  Category=...  IconName=
 #                           ItemIsMenu=false  Menu=/NO_DBUSMENU  IconPixmap=22x22,22x22
@@ -46,6 +47,11 @@ find_item() {
       echo "$entry"; return 0
     fi
   done
+  # An item's own bus name is read even when the watcher does not list it.
+  case $1 in
+    :*|org.kde.StatusNotifierItem-*)
+      props "$1" /StatusNotifierItem >/dev/null 2>&1 && { echo "$1/StatusNotifierItem"; return 0; } ;;
+  esac
   return 1
 }
 
