@@ -59,6 +59,13 @@ NIMBROOK_GNOME_PACKAGES=(
   dbus-daemon fonts-dejavu-core imagemagick
 )
 
+# Plasma's end-to-end test on Debian 13: Plasma 6 on Wayland, its KWin showing
+# its screen on Xvfb, and what the test drives and reads it with.
+NIMBROOK_PLASMA6_PACKAGES=(
+  plasma-desktop kwin-wayland kded6 kactivitymanagerd breeze qt6-wayland xdg-desktop-portal-kde
+  xvfb x11-utils xdotool imagemagick jq systemd dbus-daemon dbus-bin fonts-dejavu-core
+)
+
 # What a release root made with debootstrap lacks besides, for the tests.
 NIMBROOK_RELEASE_ROOT_PACKAGES=(procps)
 

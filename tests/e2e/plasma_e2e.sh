@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # End to end under KDE Plasma 5.27 on X11 (kwin_x11, kded5, plasmashell, the
-# KDE portal), as an unprivileged user:
+# KDE portal), as an unprivileged user (Plasma 6: plasma_wayland_e2e.sh):
 #  - the icon in Plasma's tray, from our pixmap and from the installed symbolic
 #    icon, on Breeze's light and dark bars: contrast and size of its ink;
 #  - a click opens the panel at the icon; Activate(x, y) from the keyboard puts
@@ -13,6 +13,8 @@
 # usage: plasma_e2e.sh NIMBROOK_BINARY ARTIFACTS_DIR     (exit 77: cannot run here)
 set -uo pipefail
 binary=$1 artifacts=$2
+# Plasma 6 (Debian 13) runs on Wayland: its own test.
+[ "$("$(dirname "$0")/desktop/plasma.sh" major)" -lt 6 ] || exec "$(dirname "$0")/plasma_wayland_e2e.sh" "$@"
 source "$(dirname "$0")/session_common.sh"
 up_desktop plasma plasmashell kwin_x11 kded5 Xvfb xdotool busctl jq convert dbus-monitor
 [ -x /usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde ] || { echo "skipping: xdg-desktop-portal-kde is not installed"; exit 77; }

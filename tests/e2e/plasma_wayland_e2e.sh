@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# End to end under KDE Plasma 6 on Wayland (kwin_wayland, kded6, plasmashell),
+# as an unprivileged user; plasma_e2e.sh hands over to it where Plasma 6 is
+# the installed Plasma (Debian 13):
+#  - the icon in Plasma's tray, and its ink: contrast and size on Breeze's bar;
+#  - a click opens the panel by the icon, just above the bar, where KWin shows
+#    it (read from KWin itself); typing works at every opening, and a click
+#    elsewhere closes it;
+#  - the menu (right click) holds still over polls and shows the online dots;
+#    entries chosen across polls all reach the vnc:// handler;
+#  - a second `nimbrook` shows the panel and exits 0.
+# usage: plasma_wayland_e2e.sh NIMBROOK_BINARY ARTIFACTS_DIR     (exit 77: cannot run here)
+set -uo pipefail
+binary=$1 artifacts=$2
+source "$(dirname "$0")/session_common.sh"
+up_desktop plasma plasmashell kwin_wayland kded6 Xvfb xdotool busctl jq convert dbus-monitor
+session_setup "$binary" "$artifacts"
+results="$artifacts/plasma-wayland-results.txt"
+: >"$results"
+note() { echo "$*"; echo "$*" >>"$results"; }
+vnc_lines() { wc -l <"$work/vnc.log"; }
+# "X Y W H" of Nimbrook's window as KWin shows it.
+panel_window() { "$desk" windows | awk '$5 == "nimbrook" { print $1, $2, $3, $4 }' | tail -1; }
+
+# settled_shot FILE: a screenshot once two in a row, 0.5 s apart, are the same.
+settled_shot() {
+  local deadline=$((SECONDS + 15))
+  "$desk" shot "$1"
+  while sleep 0.5 && [ $SECONDS -lt $deadline ]; do
+    "$desk" shot "$work/shot-again.png"
+    [ "$(compare -metric AE "$1" "$work/shot-again.png" null: 2>&1)" = 0 ] && return 0
+    mv "$work/shot-again.png" "$1"
+  done
+}
+
+# Where the icon is: what changed in the bar when it came. The bar floats:
+# drawn over y 748-792 of the 60 px KWin keeps for it at the bottom.
+"$desk" point 300 200
+settled_shot "$work/before.png"
+start_app
+WAIT=10 "$here/desktop/sni-items.sh" Nimbrook >"$work/item.txt" || fail "no StatusNotifierItem registered"
+sleep 2
+settled_shot "$work/after.png"
+read -r bw bh bx by < <(convert "$work/before.png" "$work/after.png" -compose difference -composite \
+  -crop 1280x60+0+740 +repage -colorspace Gray -threshold 8% -format '%@' info: | tr 'x+' '  ')
+[ -n "${bw:-}" ] && [ "$bw" -gt 0 ] || fail "no icon appeared in Plasma's tray"
+ix=$((bx + 11)) iy=$((740 + by + bh / 2)) # the new item is the leftmost of the tray
+echo "the bar changed over ${bw}x$bh+$bx+$by: the icon at $ix,$iy"
+bar=$(bar_colour "$work/after.png" "$ix" 789)
+read -r ratio strong width height < <(ink_on_bar "$work/after.png" "$ix" "$iy" 22 "$bar")
+note "Plasma 6, Breeze: contrast $ratio:1 on $bar, ink ${width}x${height} ($strong pixels at 3:1)"
+awk "BEGIN { exit !($ratio >= 4.5 && $width >= 12 && $height >= 12) }" || {
+  convert "$work/after.png" -crop 400x60+880+740 +repage "$artifacts/plasma-wayland-bar-failed.png"
+  fail "the icon does not read"; }
+
+# A click: the panel by the icon, just above the bar, as KWin shows it; the
+# keyboard its at every opening; a click elsewhere closes it.
+for opening in 1 2 3; do
+  shown=$(log_count 'panel shown at')
+  "$desk" click "$ix" "$iy"
+  wait_for 5 sh -c "[ \$(grep -c 'panel shown at' '$work/app.log') -gt $shown ]" || fail "a click did not open the panel"
+  sleep 1
+  read -r px py pw ph <<<"$(panel_window)"
+  [ -n "${ph:-}" ] || fail "KWin shows no Nimbrook window"
+  note "Plasma 6, opening $opening: KWin shows the panel at $px,$py ${pw}x$ph for the icon at $ix,$iy"
+  [ "$ix" -ge "$px" ] && [ "$ix" -lt $((px + pw)) ] || fail "the panel is not over the icon"
+  [ $((py + ph)) -le 748 ] && [ $((py + ph)) -ge 728 ] || fail "the panel is not just above the bar"
+  [ "$opening" = 1 ] && "$desk" shot "$artifacts/plasma-wayland-panel.png"
+  sleep 1.5 # past the 2 s in which the machine just opened is not opened again
+  before=$(vnc_lines)
+  "$desk" type air
+  "$desk" key Return
+  wait_for 5 sh -c "[ \$(wc -l <'$work/vnc.log') -gt $before ]" || {
+    "$desk" shot "$artifacts/plasma-wayland-typing-failed.png"
+    fail "typing at opening $opening opened nothing"; }
+  tail -1 "$work/vnc.log" | grep -q '100.120.206.7' || fail "typing \"air\" opened $(tail -1 "$work/vnc.log")"
+  wait_for 3 sh -c "[ -z \"\$('$desk' windows | awk '\$5 == \"nimbrook\"')\" ]" || fail "the panel stayed after a choice"
+done
+note "Plasma 6: typing at three openings reached the handler"
+"$desk" click "$ix" "$iy"
+wait_for 5 sh -c "[ -n \"\$('$desk' windows | awk '\$5 == \"nimbrook\"')\" ]" || fail "no panel"
+"$desk" click 300 300
+wait_for 5 sh -c "[ -z \"\$('$desk' windows | awk '\$5 == \"nimbrook\"')\" ]" || fail "a click elsewhere left the panel open"
+note "Plasma 6: a click elsewhere closed the panel"
+
+# The menu, open over two polls.
+"$desk" run dbus-monitor --session "type='signal',interface='com.canonical.dbusmenu'" >"$work/signals.txt" 2>&1 &
+monitor=$!
+sleep 0.5
+"$desk" click "$ix" "$iy" right
+sleep 11
+kill "$monitor" 2>/dev/null
+"$desk" shot "$artifacts/plasma-wayland-menu.png"
+layouts=$(grep -c 'member=LayoutUpdated' "$work/signals.txt")
+note "Plasma 6: menu open 11 s over polls: $layouts LayoutUpdated, $(grep -c 'member=ItemsPropertiesUpdated' "$work/signals.txt") ItemsPropertiesUpdated"
+[ "$layouts" -eq 0 ] || fail "the layout changed $layouts times while nothing did"
+green=$(convert "$artifacts/plasma-wayland-menu.png" -fuzz 12% -fill black +opaque '#34c759' -fill white -opaque '#34c759' -format '%[fx:int(mean*w*h)]' info:)
+[ "$green" -gt 10 ] || fail "no online dot in Plasma's menu"
+"$desk" key Escape
+
+# The first machine chosen from the menu, again and again over two polls.
+sleep 2
+before=$(vnc_lines) clicks=0
+end=$(( $(date +%s) + 12 ))
+while [ "$(date +%s)" -lt "$end" ]; do
+  "$desk" click "$ix" "$iy" right
+  sleep 0.5
+  "$desk" key Down
+  "$desk" key Return
+  clicks=$((clicks + 1))
+  sleep 2.1 # a machine just opened is not opened again for 2 s
+done
+wait_for 10 sh -c "[ \$(wc -l <'$work/vnc.log') -ge $((before + clicks)) ]"
+arrived=$(( $(vnc_lines) - before ))
+note "Plasma 6: $arrived of $clicks menu choices across polls reached the handler"
+[ "$arrived" -eq "$clicks" ] || fail "choices were lost"
+
+# A second start: the panel, where KWin centres it (no click to go by).
+shown=$(log_count 'panel shown at')
+"$desk" run "$work/bin/nimbrook" >"$work/second.log" 2>&1
+status=$?
+[ "$status" -eq 0 ] || fail "a second start ended with $status"
+wait_for 5 sh -c "[ \$(grep -c 'panel shown at' '$work/app.log') -gt $shown ]" || fail "no panel after a second start"
+wait_for 5 sh -c "[ -n \"\$('$desk' windows | awk '\$5 == \"nimbrook\"')\" ]" || fail "KWin shows no panel after a second start"
+[ "$(WAIT=0 "$here/desktop/sni-items.sh" | grep -c '^item ')" -eq 1 ] || fail "a second icon appeared"
+note "Plasma 6: a second start exits 0 and shows the panel at $(panel_window | awk '{ print $1 "," $2 }'); one icon"
+echo "PASS"
