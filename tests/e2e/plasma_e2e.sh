@@ -21,35 +21,12 @@ up_desktop plasma plasmashell kwin_x11 kded5 Xvfb xdotool busctl jq convert dbus
 session_setup "$binary" "$artifacts"
 results="$artifacts/plasma-results.txt"
 : >"$results"
-note() { echo "$*"; echo "$*" >>"$results"; }
+source "$here/plasma_common.sh"
 panels() { log_count 'panel shown at'; }
 last_panel() { sed -n 's/.*panel shown at \([0-9-]*\),\([0-9-]*\) \([0-9]*\)x\([0-9]*\).*/\1 \2 \3 \4/p' "$work/app.log" | tail -1; }
-vnc_lines() { wc -l <"$work/vnc.log"; }
-
-# settled_shot FILE: a screenshot once two in a row, 0.5 s apart, are the same
-# (on a loaded machine the bar may still be painting itself).
-settled_shot() {
-  local deadline=$((SECONDS + 15))
-  "$desk" shot "$1"
-  while sleep 0.5 && [ $SECONDS -lt $deadline ]; do
-    "$desk" shot "$work/shot-again.png"
-    [ "$(compare -metric AE "$1" "$work/shot-again.png" null: 2>&1)" = 0 ] && return 0
-    mv "$work/shot-again.png" "$1"
-  done
-}
 
 # Where the icon is: what changed in the bar when it came.
-settled_shot "$work/before.png"
-start_app
-WAIT=10 "$here/desktop/sni-items.sh" Nimbrook >"$work/item.txt" || fail "no StatusNotifierItem registered"
-service=$(grep -o '^item=[^/ ]*' "$work/item.txt" | cut -d= -f2)
-sleep 2
-settled_shot "$work/after.png"
-read -r bw bh bx by < <(convert "$work/before.png" "$work/after.png" -compose difference -composite \
-  -crop 1280x60+0+740 +repage -colorspace Gray -threshold 8% -format '%@' info: | tr 'x+' '  ')
-[ -n "${bw:-}" ] && [ "$bw" -gt 0 ] || fail "no icon appeared in Plasma's tray"
-ix=$((bx + 11)) iy=$((740 + by + bh / 2)) # the new item is the leftmost of the tray
-echo "the bar changed over ${bw}x$bh+$bx+$by: the icon at $ix,$iy"
+start_and_find_icon
 measure_icon() { # what [seconds to wait for it, 3 by default]
   local bar deadline=$((SECONDS + ${2:-3}))
   "$desk" run xdotool mousemove 300 200 # no hover on the icon
@@ -110,37 +87,9 @@ note "Plasma: Activate(1109, 778) with the pointer at 300,200 opened the panel a
   fail "the panel is not at the position Activate gave"
 "$desk" key Escape
 
-# The menu, open over 20 s of polls.
-"$desk" run dbus-monitor --session "type='signal',interface='com.canonical.dbusmenu'" >"$work/signals.txt" 2>&1 &
-monitor=$!
-sleep 0.5
-"$desk" click "$ix" "$iy" right
-sleep 20
-kill "$monitor" 2>/dev/null
-"$desk" shot "$artifacts/plasma-menu.png"
-layouts=$(grep -c 'member=LayoutUpdated' "$work/signals.txt")
-note "Plasma: menu open 20 s over polls: $layouts LayoutUpdated, $(grep -c 'member=ItemsPropertiesUpdated' "$work/signals.txt") ItemsPropertiesUpdated"
-[ "$layouts" -eq 0 ] || fail "the layout changed $layouts times while nothing did"
-green=$(convert "$artifacts/plasma-menu.png" -fuzz 12% -fill black +opaque '#34c759' -fill white -opaque '#34c759' -format '%[fx:int(mean*w*h)]' info:)
-[ "$green" -gt 10 ] || fail "no online dot in Plasma's menu"
-"$desk" key Escape
-
-# The first machine chosen from the menu, again and again over two polls.
-sleep 2
-before=$(vnc_lines) clicks=0
-end=$(( $(date +%s) + 12 ))
-while [ "$(date +%s)" -lt "$end" ]; do
-  "$desk" click "$ix" "$iy" right
-  sleep 0.4
-  "$desk" key Down
-  "$desk" key Return
-  clicks=$((clicks + 1))
-  sleep 2.1 # a machine just opened is not opened again for 2 s
-done
-wait_for 10 sh -c "[ \$(wc -l <'$work/vnc.log') -ge $((before + clicks)) ]"
-arrived=$(( $(vnc_lines) - before ))
-note "Plasma: $arrived of $clicks menu choices across polls reached the handler"
-[ "$arrived" -eq "$clicks" ] || fail "choices were lost"
+# The menu, open over 20 s of polls; entries chosen across polls.
+menu_holds_still plasma 20
+menu_choices_arrive Plasma
 
 # A second start.
 shown=$(panels)

@@ -17,35 +17,14 @@ up_desktop plasma plasmashell kwin_wayland kded6 Xvfb xdotool busctl jq convert 
 session_setup "$binary" "$artifacts"
 results="$artifacts/plasma-wayland-results.txt"
 : >"$results"
-note() { echo "$*"; echo "$*" >>"$results"; }
-vnc_lines() { wc -l <"$work/vnc.log"; }
+source "$here/plasma_common.sh"
 # "X Y W H" of Nimbrook's window as KWin shows it.
 panel_window() { "$desk" windows | awk '$5 == "nimbrook" { print $1, $2, $3, $4 }' | tail -1; }
-
-# settled_shot FILE: a screenshot once two in a row, 0.5 s apart, are the same.
-settled_shot() {
-  local deadline=$((SECONDS + 15))
-  "$desk" shot "$1"
-  while sleep 0.5 && [ $SECONDS -lt $deadline ]; do
-    "$desk" shot "$work/shot-again.png"
-    [ "$(compare -metric AE "$1" "$work/shot-again.png" null: 2>&1)" = 0 ] && return 0
-    mv "$work/shot-again.png" "$1"
-  done
-}
 
 # Where the icon is: what changed in the bar when it came. The bar floats:
 # drawn over y 748-792 of the 60 px KWin keeps for it at the bottom.
 "$desk" point 300 200
-settled_shot "$work/before.png"
-start_app
-WAIT=10 "$here/desktop/sni-items.sh" Nimbrook >"$work/item.txt" || fail "no StatusNotifierItem registered"
-sleep 2
-settled_shot "$work/after.png"
-read -r bw bh bx by < <(convert "$work/before.png" "$work/after.png" -compose difference -composite \
-  -crop 1280x60+0+740 +repage -colorspace Gray -threshold 8% -format '%@' info: | tr 'x+' '  ')
-[ -n "${bw:-}" ] && [ "$bw" -gt 0 ] || fail "no icon appeared in Plasma's tray"
-ix=$((bx + 11)) iy=$((740 + by + bh / 2)) # the new item is the leftmost of the tray
-echo "the bar changed over ${bw}x$bh+$bx+$by: the icon at $ix,$iy"
+start_and_find_icon
 bar=$(bar_colour "$work/after.png" "$ix" 789)
 read -r ratio strong width height < <(ink_on_bar "$work/after.png" "$ix" "$iy" 22 "$bar")
 note "Plasma 6, Breeze: contrast $ratio:1 on $bar, ink ${width}x${height} ($strong pixels at 3:1)"
@@ -83,37 +62,9 @@ wait_for 5 sh -c "[ -n \"\$('$desk' windows | awk '\$5 == \"nimbrook\"')\" ]" ||
 wait_for 5 sh -c "[ -z \"\$('$desk' windows | awk '\$5 == \"nimbrook\"')\" ]" || fail "a click elsewhere left the panel open"
 note "Plasma 6: a click elsewhere closed the panel"
 
-# The menu, open over two polls.
-"$desk" run dbus-monitor --session "type='signal',interface='com.canonical.dbusmenu'" >"$work/signals.txt" 2>&1 &
-monitor=$!
-sleep 0.5
-"$desk" click "$ix" "$iy" right
-sleep 11
-kill "$monitor" 2>/dev/null
-"$desk" shot "$artifacts/plasma-wayland-menu.png"
-layouts=$(grep -c 'member=LayoutUpdated' "$work/signals.txt")
-note "Plasma 6: menu open 11 s over polls: $layouts LayoutUpdated, $(grep -c 'member=ItemsPropertiesUpdated' "$work/signals.txt") ItemsPropertiesUpdated"
-[ "$layouts" -eq 0 ] || fail "the layout changed $layouts times while nothing did"
-green=$(convert "$artifacts/plasma-wayland-menu.png" -fuzz 12% -fill black +opaque '#34c759' -fill white -opaque '#34c759' -format '%[fx:int(mean*w*h)]' info:)
-[ "$green" -gt 10 ] || fail "no online dot in Plasma's menu"
-"$desk" key Escape
-
-# The first machine chosen from the menu, again and again over two polls.
-sleep 2
-before=$(vnc_lines) clicks=0
-end=$(( $(date +%s) + 12 ))
-while [ "$(date +%s)" -lt "$end" ]; do
-  "$desk" click "$ix" "$iy" right
-  sleep 0.5
-  "$desk" key Down
-  "$desk" key Return
-  clicks=$((clicks + 1))
-  sleep 2.1 # a machine just opened is not opened again for 2 s
-done
-wait_for 10 sh -c "[ \$(wc -l <'$work/vnc.log') -ge $((before + clicks)) ]"
-arrived=$(( $(vnc_lines) - before ))
-note "Plasma 6: $arrived of $clicks menu choices across polls reached the handler"
-[ "$arrived" -eq "$clicks" ] || fail "choices were lost"
+# The menu, open over two polls; entries chosen across polls.
+menu_holds_still plasma-wayland 11
+menu_choices_arrive "Plasma 6"
 
 # A second start: the panel, where KWin centres it (no click to go by).
 shown=$(log_count 'panel shown at')

@@ -1,11 +1,11 @@
 #include "platform/linux/LayerShellPlacement.h"
 
-#include <QGuiApplication>
 #include <QWindow>
-#include <QtGui/qguiapplication_platform.h>
 
 #ifdef NIMBROOK_HAVE_LAYER_SHELL
 #include <LayerShellQt/Window>
+#include <QGuiApplication>
+#include <QtGui/qguiapplication_platform.h>
 #include <wayland-client.h>
 
 #include <cstring>
