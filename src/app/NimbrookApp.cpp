@@ -154,12 +154,14 @@ protected:
             return;
         }
         // KWin arranges a layer surface anew when its margins change, not
-        // when only its size does: one margin off by one, then the right one.
-        LayerShellPlacement::moveTo(*windowHandle(), QRect(pos() + QPoint(0, 1), size()),
-                                    screen()->geometry());
+        // when only its size does: the new size a pixel off at first, then
+        // in its place, with a frame of its own to carry the change.
+        place(1);
         QTimer::singleShot(0, this, [this] {
-            if (isVisible())
-                place();
+            if (!isVisible())
+                return;
+            place();
+            update();
         });
     }
 
@@ -180,7 +182,8 @@ private:
         QTimer::singleShot(50, this, [this, triesLeft] { takeKeyboard(triesLeft - 1); });
     }
 
-    void place() {
+    // `nudge`: pixels down from where it belongs (a layer surface only).
+    void place(int nudge = 0) {
         if (anchor_.isNull()) {
             if (layered_)
                 LayerShellPlacement::moveTo(*windowHandle(), QRect(), QRect());
@@ -199,7 +202,8 @@ private:
         if (layered_ && !isVisible() && screen)
             windowHandle()->setScreen(const_cast<QScreen*>(screen));
         if (layered_)
-            LayerShellPlacement::moveTo(*windowHandle(), QRect(position, size()), whole);
+            LayerShellPlacement::moveTo(*windowHandle(), QRect(position + QPoint(0, nudge), size()),
+                                        whole);
     }
 
     QRect anchor_;

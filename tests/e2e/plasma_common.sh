@@ -5,7 +5,7 @@
 #   settled_shot FILE                a screenshot once the screen holds still
 #   start_and_find_icon              Nimbrook started; $ix,$iy the centre of its icon, $service
 #                                    its item's bus name, $work/after.png the bar with it
-#   menu_holds_still NAME SECONDS    the menu opened over polls: no LayoutUpdated, online dots
+#   menu_holds_still FILE NAME SECONDS  the menu opened over polls: no LayoutUpdated, online dots
 #   menu_choices_arrive NAME         menu entries chosen across polls all reach the handler
 # shellcheck shell=bash
 
@@ -41,22 +41,22 @@ start_and_find_icon() {
   echo "the bar changed over ${bw}x$bh+$bx+$by: the icon at $ix,$iy"
 }
 
-# menu_holds_still NAME SECONDS: the menu opened with a right click and left
-# open SECONDS (polls every 5 s): not one LayoutUpdated, and the online dots
-# drawn. Its screenshot: $artifacts/NAME-menu.png.
+# menu_holds_still FILE NAME SECONDS: the menu opened with a right click and
+# left open SECONDS (polls every 5 s): not one LayoutUpdated, and the online
+# dots drawn. Its screenshot: $artifacts/FILE-menu.png.
 menu_holds_still() {
-  local name=$1 seconds=$2 monitor layouts green
+  local file=$1 name=$2 seconds=$3 monitor layouts green
   "$desk" run dbus-monitor --session "type='signal',interface='com.canonical.dbusmenu'" >"$work/signals.txt" 2>&1 &
   monitor=$!
   sleep 0.5
   "$desk" click "$ix" "$iy" right
   sleep "$seconds"
   kill "$monitor" 2>/dev/null
-  "$desk" shot "$artifacts/$name-menu.png"
+  "$desk" shot "$artifacts/$file-menu.png"
   layouts=$(grep -c 'member=LayoutUpdated' "$work/signals.txt")
   note "$name: menu open $seconds s over polls: $layouts LayoutUpdated, $(grep -c 'member=ItemsPropertiesUpdated' "$work/signals.txt") ItemsPropertiesUpdated"
   [ "$layouts" -eq 0 ] || fail "the layout changed $layouts times while nothing did"
-  green=$(convert "$artifacts/$name-menu.png" -fuzz 12% -fill black +opaque '#34c759' -fill white -opaque '#34c759' -format '%[fx:int(mean*w*h)]' info:)
+  green=$(convert "$artifacts/$file-menu.png" -fuzz 12% -fill black +opaque '#34c759' -fill white -opaque '#34c759' -format '%[fx:int(mean*w*h)]' info:)
   [ "$green" -gt 10 ] || fail "no online dot in Plasma's menu"
   "$desk" key Escape
 }

@@ -88,7 +88,7 @@ note "Plasma: Activate(1109, 778) with the pointer at 300,200 opened the panel a
 "$desk" key Escape
 
 # The menu, open over 20 s of polls; entries chosen across polls.
-menu_holds_still plasma 20
+menu_holds_still plasma Plasma 20
 menu_choices_arrive Plasma
 
 # A second start.

@@ -62,8 +62,25 @@ wait_for 5 sh -c "[ -n \"\$('$desk' windows | awk '\$5 == \"nimbrook\"')\" ]" ||
 wait_for 5 sh -c "[ -z \"\$('$desk' windows | awk '\$5 == \"nimbrook\"')\" ]" || fail "a click elsewhere left the panel open"
 note "Plasma 6: a click elsewhere closed the panel"
 
+# The list grows and shrinks while the panel is open: it stays against the bar.
+"$desk" click "$ix" "$iy"
+wait_for 5 sh -c "[ -n \"\$('$desk' windows | awk '\$5 == \"nimbrook\"')\" ]" || fail "no panel"
+cp "$FAKE_TAILSCALE_REPORT" "$work/three.json"
+/usr/bin/python3 "$data/make_tailscale_status.py" --peers 6 --macos-fraction 1 --seed 5 >"$work/six.json"
+height_changed() { [ "$(panel_window | cut -d' ' -f4)" != "$1" ]; }
+for report in six three; do
+  read -r _ _ _ was <<<"$(panel_window)"
+  install -m 644 "$work/$report.json" "$FAKE_TAILSCALE_REPORT.new" && mv "$FAKE_TAILSCALE_REPORT.new" "$FAKE_TAILSCALE_REPORT"
+  wait_for 12 height_changed "$was" || fail "the panel kept its height with the $report machines' report"
+  sleep 1
+  read -r px py pw ph <<<"$(panel_window)"
+  note "Plasma 6: the list changed under the open panel ($report machines' report): ${pw}x$was → ${pw}x$ph, at $px,$py"
+  [ $((py + ph)) -le 748 ] && [ $((py + ph)) -ge 728 ] || fail "the panel left the bar as it changed size"
+done
+"$desk" key Escape
+
 # The menu, open over two polls; entries chosen across polls.
-menu_holds_still plasma-wayland 11
+menu_holds_still plasma-wayland "Plasma 6" 11
 menu_choices_arrive "Plasma 6"
 
 # A second start: the panel, where KWin centres it (no click to go by).

@@ -17,9 +17,18 @@ namespace nimbrook {
 
 namespace {
 
+// What the compositor offers of what a panel of ours needs.
+struct Globals {
+    bool layerShell = false;
+    bool plasmaShell = false; // KWin's
+};
+
 void noteGlobal(void* data, wl_registry*, uint32_t, const char* interface, uint32_t) {
+    auto* globals = static_cast<Globals*>(data);
     if (std::strcmp(interface, "zwlr_layer_shell_v1") == 0)
-        *static_cast<bool*>(data) = true;
+        globals->layerShell = true;
+    else if (std::strcmp(interface, "org_kde_plasma_shell") == 0)
+        globals->plasmaShell = true;
 }
 
 void ignoreGlobalRemoval(void*, wl_registry*, uint32_t) {
@@ -27,37 +36,40 @@ void ignoreGlobalRemoval(void*, wl_registry*, uint32_t) {
 
 // Asks the compositor for its globals on a queue of our own, so that Qt's
 // queue and its registry see nothing of it.
-bool compositorOffersLayerShell() {
+Globals compositorGlobals() {
+    Globals globals;
     auto* wayland =
         qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QWaylandApplication>() : nullptr;
     wl_display* display = wayland ? wayland->display() : nullptr;
     if (!display)
-        return false;
+        return globals;
     wl_event_queue* queue = wl_display_create_queue(display);
     if (!queue)
-        return false;
-    auto* wrapper = static_cast<wl_display*>(wl_proxy_create_wrapper(display));
-    bool found = false;
-    if (wrapper) {
+        return globals;
+    if (auto* wrapper = static_cast<wl_display*>(wl_proxy_create_wrapper(display))) {
         wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(wrapper), queue);
         if (wl_registry* registry = wl_display_get_registry(wrapper)) {
             static const wl_registry_listener listener{noteGlobal, ignoreGlobalRemoval};
-            wl_registry_add_listener(registry, &listener, &found);
+            wl_registry_add_listener(registry, &listener, &globals);
             if (wl_display_roundtrip_queue(display, queue) < 0)
-                found = false;
+                globals = Globals();
             wl_registry_destroy(registry);
         }
         wl_proxy_wrapper_destroy(wrapper);
     }
     wl_event_queue_destroy(queue);
-    return found;
+    return globals;
 }
 
 } // namespace
 
 bool LayerShellPlacement::offered() {
-    static const bool offered = compositorOffersLayerShell();
-    return offered;
+    // KWin takes the focus from a layer surface when the user clicks
+    // elsewhere, which closes our panel; sway leaves it there after a click
+    // on the empty desktop, so the panel would stay open: there it stays an
+    // ordinary window.
+    const Globals globals = compositorGlobals();
+    return globals.layerShell && globals.plasmaShell;
 }
 
 bool LayerShellPlacement::adopt(QWindow& window) {

@@ -8,13 +8,14 @@ namespace nimbrook {
 
 // Placing a window of our own on Wayland, where a compositor places every
 // ordinary window itself (KWin centres it, far from a tray icon in a corner).
-// Compositors that offer the layer-shell protocol (KWin, sway, …) let a
-// surface be pinned to an output's edges with margins: that is how a window
-// goes where we put it. Built where layer-shell-qt is there (Qt 6.8 and
-// later); elsewhere nothing is adopted and the compositor places the window.
+// Compositors that offer the layer-shell protocol let a surface be pinned to
+// an output's edges with margins: that is how a window goes where we put it.
+// Built where layer-shell-qt is there (Qt 6.8 and later); elsewhere nothing
+// is adopted and the compositor places the window.
 class LayerShellPlacement {
 public:
-    // Whether the session's compositor offers the layer-shell protocol.
+    // Whether the session's compositor offers the layer-shell protocol and
+    // closes what we put there as a panel should be closed (KWin).
     static bool offered();
 
     // Makes `window` a layer surface before it is first shown: above other
