@@ -1,6 +1,7 @@
 #include "platform/linux/StatusNotifierItem.h"
 
 #include "platform/linux/DBusMenuExporter.h"
+#include "platform/linux/SessionBusInstance.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -148,8 +149,13 @@ public slots:
         emit item_.activated(x == 0 && y == 0 ? QPoint() : clamped(x, y));
     }
     void SecondaryActivate(int x, int y) { Activate(x, y); }
-    // Plasma's extension: the activation token of the click that follows.
-    void ProvideXdgActivationToken(const QString& token) { emit item_.activationTokenGiven(token); }
+    // Plasma's extension: the activation token of the click that follows
+    // (any program on the bus may call it; what no compositor makes is
+    // dropped before it reaches the Wayland connection).
+    void ProvideXdgActivationToken(const QString& token) {
+        if (SessionBusInstance::isPlausibleToken(token))
+            emit item_.activationTokenGiven(token);
+    }
     // For hosts that leave the menu to the item: only X11 lets us place it.
     void ContextMenu(int x, int y) {
         if (menu_ && QGuiApplication::platformName() == QLatin1StringView("xcb"))
