@@ -220,9 +220,10 @@ probe_shell() {
 # bus name: GNOME 48's extension reads a closed menu only when it opens, and
 # GNOME 43's, switched back on, may find the item again without listing it
 # with its watcher. What the extension draws is checked once the menu is open.
+own_item() { echo "org.kde.StatusNotifierItem-$(pgrep -o -u "$DESK_USER" -x nimbrook)-1"; }
 show_all_shown() {
   [ "$("$desk" eval "let e = $js_item; e[1].menu._getMenuItems().some(i => i.visible && i.label && i.label.text.startsWith('Show All Machines'))")" = true ] ||
-    "$here/desktop/sni-items.sh" "org.kde.StatusNotifierItem-$(pgrep -o -u "$DESK_USER" -x nimbrook)-1" 2>/dev/null |
+    "$here/desktop/sni-items.sh" "$(own_item)" 2>/dev/null |
     grep -qx 'menu Show All Machines…'
 }
 idle=$(probe_shell true)
@@ -233,7 +234,7 @@ for n in 20 200 5000; do
   wait_for 15 show_all_shown || {
     "$desk" eval 'Object.keys(Main.panel.statusArea).join(" ")'
     "$here/desktop/sni-items.sh" || true
-    "$here/desktop/sni-items.sh" "org.kde.StatusNotifierItem-$(pgrep -o -u "$DESK_USER" -x nimbrook)-1" || true
+    "$here/desktop/sni-items.sh" "$(own_item)" || true
     fail "no \"Show All Machines…\" with $n machines"; }
   before_kb=$(shell_kb)
   read -r ix iy <<<"$(icon_at)"

@@ -20,6 +20,8 @@ results="$artifacts/plasma-wayland-results.txt"
 source "$here/plasma_common.sh"
 # "X Y W H" of Nimbrook's window as KWin shows it.
 panel_window() { "$desk" windows | awk '$5 == "nimbrook" { print $1, $2, $3, $4 }' | tail -1; }
+panel_shown() { [ -n "$(panel_window)" ]; }
+panel_gone() { [ -z "$(panel_window)" ]; }
 
 # Where the icon is: what changed in the bar when it came. The bar floats:
 # drawn over y 748-792 of the 60 px KWin keeps for it at the bottom.
@@ -53,18 +55,18 @@ for opening in 1 2 3; do
     "$desk" shot "$artifacts/plasma-wayland-typing-failed.png"
     fail "typing at opening $opening opened nothing"; }
   tail -1 "$work/vnc.log" | grep -q '100.120.206.7' || fail "typing \"air\" opened $(tail -1 "$work/vnc.log")"
-  wait_for 3 sh -c "[ -z \"\$('$desk' windows | awk '\$5 == \"nimbrook\"')\" ]" || fail "the panel stayed after a choice"
+  wait_for 3 panel_gone || fail "the panel stayed after a choice"
 done
 note "Plasma 6: typing at three openings reached the handler"
 "$desk" click "$ix" "$iy"
-wait_for 5 sh -c "[ -n \"\$('$desk' windows | awk '\$5 == \"nimbrook\"')\" ]" || fail "no panel"
+wait_for 5 panel_shown || fail "no panel"
 "$desk" click 300 300
-wait_for 5 sh -c "[ -z \"\$('$desk' windows | awk '\$5 == \"nimbrook\"')\" ]" || fail "a click elsewhere left the panel open"
+wait_for 5 panel_gone || fail "a click elsewhere left the panel open"
 note "Plasma 6: a click elsewhere closed the panel"
 
 # The list grows and shrinks while the panel is open: it stays against the bar.
 "$desk" click "$ix" "$iy"
-wait_for 5 sh -c "[ -n \"\$('$desk' windows | awk '\$5 == \"nimbrook\"')\" ]" || fail "no panel"
+wait_for 5 panel_shown || fail "no panel"
 cp "$FAKE_TAILSCALE_REPORT" "$work/three.json"
 /usr/bin/python3 "$data/make_tailscale_status.py" --peers 6 --macos-fraction 1 --seed 5 >"$work/six.json"
 height_changed() { [ "$(panel_window | cut -d' ' -f4)" != "$1" ]; }
@@ -89,7 +91,7 @@ shown=$(log_count 'panel shown at')
 status=$?
 [ "$status" -eq 0 ] || fail "a second start ended with $status"
 wait_for 5 sh -c "[ \$(grep -c 'panel shown at' '$work/app.log') -gt $shown ]" || fail "no panel after a second start"
-wait_for 5 sh -c "[ -n \"\$('$desk' windows | awk '\$5 == \"nimbrook\"')\" ]" || fail "KWin shows no panel after a second start"
+wait_for 5 panel_shown || fail "KWin shows no panel after a second start"
 [ "$(WAIT=0 "$here/desktop/sni-items.sh" | grep -c '^item ')" -eq 1 ] || fail "a second icon appeared"
 note "Plasma 6: a second start exits 0 and shows the panel at $(panel_window | awk '{ print $1 "," $2 }'); one icon"
 echo "PASS"

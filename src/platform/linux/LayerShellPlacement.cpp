@@ -61,19 +61,18 @@ Globals compositorGlobals() {
     return globals;
 }
 
-} // namespace
-
-bool LayerShellPlacement::offered() {
-    // KWin takes the focus from a layer surface when the user clicks
-    // elsewhere, which closes our panel; sway leaves it there after a click
-    // on the empty desktop, so the panel would stay open: there it stays an
-    // ordinary window.
+// KWin takes the focus from a layer surface when the user clicks elsewhere,
+// which closes our panel; sway leaves it there after a click on the empty
+// desktop, so the panel would stay open: there it stays an ordinary window.
+bool layerShellServesAsPanel() {
     const Globals globals = compositorGlobals();
     return globals.layerShell && globals.plasmaShell;
 }
 
+} // namespace
+
 bool LayerShellPlacement::adopt(QWindow& window) {
-    if (!offered())
+    if (!layerShellServesAsPanel())
         return false;
     window.create();
     LayerShellQt::Window* layer = LayerShellQt::Window::get(&window);
@@ -115,9 +114,6 @@ void LayerShellPlacement::moveTo(QWindow& window, const QRect& placed, const QRe
 
 #else
 
-bool LayerShellPlacement::offered() {
-    return false;
-}
 bool LayerShellPlacement::adopt(QWindow&) {
     return false;
 }

@@ -14,13 +14,11 @@ namespace nimbrook {
 // is adopted and the compositor places the window.
 class LayerShellPlacement {
 public:
-    // Whether the session's compositor offers the layer-shell protocol and
-    // closes what we put there as a panel should be closed (KWin).
-    static bool offered();
-
     // Makes `window` a layer surface before it is first shown: above other
     // windows, taking the keyboard when the compositor gives it the focus.
-    // False where the protocol is not offered (the window stays ordinary).
+    // Only where the compositor offers the layer-shell protocol and closes
+    // what we put there as a panel should be closed (KWin); false elsewhere
+    // (the window stays ordinary).
     static bool adopt(QWindow& window);
 
     // Puts an adopted window at `placed` (global coordinates) on the output
